@@ -1,0 +1,38 @@
+# The front door: `make run` starts the tool against the bundled demo page,
+# `make test` installs what is missing, builds and runs the whole suite.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build test run fuzz bench clean
+
+all: build
+
+deps:
+	scripts/install-deps
+
+configure: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD) -j$(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+run: build
+	scripts/run-demo $(BUILD)
+
+bench: deps
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DCDK_BUILD_TESTS=OFF
+	cmake --build build-bench -j$(JOBS)
+
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCDK_BUILD_FUZZ=ON -DCDK_BUILD_TESTS=OFF -DCDK_BUILD_BENCH=OFF
+	cmake --build build-fuzz -j$(JOBS)
+	scripts/run-fuzz build-fuzz $(FUZZ_SECONDS)
+
+clean:
+	rm -rf build build-bench build-fuzz
