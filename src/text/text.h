@@ -21,11 +21,19 @@ template <class T> struct FatalOnFailureAllocator {
   constexpr FatalOnFailureAllocator(const FatalOnFailureAllocator<U> &) {}
   T *allocate(std::size_t n);
   void deallocate(T *p, std::size_t) noexcept;
+  // libstdc++ caps a string at (max_size() - 1) / 2 characters, so this makes
+  // kMaxLength the longest string and keeps growth by doubling from asking
+  // for more than the longest value needs.
+  static constexpr std::size_t max_size() noexcept {
+    return (std::size_t{INT32_MAX} * 2 + 1) / sizeof(T);
+  }
   template <class U>
   bool operator==(const FatalOnFailureAllocator<U> &) const {
     return true;
   }
 };
+
+extern template struct FatalOnFailureAllocator<char>;
 
 using ByteString =
     std::basic_string<char, std::char_traits<char>, FatalOnFailureAllocator<char>>;
@@ -33,6 +41,8 @@ using ByteString =
 // Lengths are 32-bit signed: a value longer than this cannot exist, and asking
 // for one is treated as an allocation failure.
 inline constexpr int64_t kMaxLength = INT32_MAX;
+
+struct TextBuilder; // builds values in place inside the text layer
 
 // Bytes in the system's multibyte code page (GBK at home). A Text never holds
 // a zero byte: building one from bytes stops at the first zero, as ToText
@@ -48,14 +58,19 @@ public:
   int32_t size() const { return static_cast<int32_t>(bytes_.size()); }
   bool empty() const { return bytes_.empty(); }
 
-  // Appends in place; used by JoinText on a temporary first part.
+  // Appends in place, up to the first zero byte of bytes; used by JoinText
+  // on a temporary first part.
   Text &Append(std::string_view bytes);
+  // Makes room for total_bytes, growing geometrically; a length beyond
+  // kMaxLength ends the program with the allocation-failure error.
+  void Reserve(int64_t total_bytes);
 
   friend bool operator==(const Text &a, const Text &b) {
     return a.view() == b.view();
   }
 
 private:
+  friend struct TextBuilder;
   ByteString bytes_;
 };
 
@@ -72,12 +87,14 @@ public:
   bool empty() const { return bytes_.empty(); }
 
   Bytes &Append(std::string_view bytes);
+  void Reserve(int64_t total_bytes);
 
   friend bool operator==(const Bytes &a, const Bytes &b) {
     return a.view() == b.view();
   }
 
 private:
+  friend struct TextBuilder;
   ByteString bytes_;
 };
 
@@ -106,12 +123,20 @@ Bytes BytesLeft(const Bytes &b, int32_t n);
 
 // Joining onto a temporary first part appends in place, so gathering a body
 // piece by piece is amortised linear.
+// The total is checked and reserved first, so an overlong result fails before
+// anything is copied.
 inline std::string_view JoinPart(const Text &t) { return t.view(); }
+inline std::string_view JoinPart(const char *zero_terminated) {
+  return zero_terminated;
+}
 template <class... Rest> Text JoinText(Text first, const Rest &...rest) {
+  first.Reserve((int64_t{first.size()} + ... +
+                 static_cast<int64_t>(JoinPart(rest).size())));
   (first.Append(JoinPart(rest)), ...);
   return first;
 }
 template <class... Rest> Bytes JoinBytes(Bytes first, const Rest &...rest) {
+  first.Reserve((int64_t{first.size()} + ... + int64_t{rest.size()}));
   (first.Append(rest.view()), ...);
   return first;
 }
