@@ -117,7 +117,6 @@ void DeliverEvent(EventKind kind, Control control) {
   }
   if (kind == EventKind::kDestroyed) {
     g_shell.window = WindowState::kGone;
-    g_shell.texts = {};
     if (g_shell.loop_running) {
       g_shell.platform->PostQuit();
     }
