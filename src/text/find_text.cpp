@@ -19,11 +19,8 @@ bool SameIgnoringCase(char a, char b) {
   return lower_a == lower_b;
 }
 
-bool MatchesAt(std::string_view t, std::size_t c, std::string_view s,
-               bool ignore_case) {
-  if (!ignore_case) {
-    return std::memcmp(t.data() + c, s.data(), s.size()) == 0;
-  }
+bool MatchesIgnoringCase(std::string_view t, std::size_t c,
+                         std::string_view s) {
   for (std::size_t k = 0; k < s.size(); ++k) {
     if (!SameIgnoringCase(t[c + k], s[k])) {
       return false;
@@ -32,8 +29,115 @@ bool MatchesAt(std::string_view t, std::size_t c, std::string_view s,
   return true;
 }
 
+constexpr std::size_t kNone = std::string_view::npos;
+
+// GCC and Clang lower this to SSE2 on x86 and to plain words elsewhere.
+using Block = uint8_t __attribute__((vector_size(16)));
+constexpr std::size_t kBlock = sizeof(Block);
+
+Block LoadBlock(const char *p) {
+  Block block;
+  std::memcpy(&block, p, kBlock);
+  return block;
+}
+
+template <class Vector> bool AnySet(Vector v) {
+  uint64_t halves[2];
+  std::memcpy(halves, &v, sizeof(halves));
+  return (halves[0] | halves[1]) != 0;
+}
+
+bool MatchesFrom(const char *p, std::string_view s) {
+  return p[0] == s[0] && p[s.size() - 1] == s.back() &&
+         std::memcmp(p + 1, s.data() + 1, s.size() - 1) == 0;
+}
+
+// The first occurrence of s in t at or after from, whatever the characters,
+// or kNone. A block of positions is checked at once for the first and the
+// last byte of s, so only the rare positions that have both are compared in
+// full.
+std::size_t SearchBytes(std::string_view t, std::string_view s,
+                        std::size_t from) {
+  const std::size_t m = s.size();
+  if (m > t.size() || from > t.size() - m) {
+    return kNone;
+  }
+  const char *p = t.data();
+  const std::size_t last_start = t.size() - m;
+  if (m == 1) {
+    const void *hit = std::memchr(p + from, s[0], t.size() - from);
+    return hit ? static_cast<std::size_t>(static_cast<const char *>(hit) - p)
+               : kNone;
+  }
+  const Block first = Block{} + static_cast<uint8_t>(s[0]);
+  const Block last = Block{} + static_cast<uint8_t>(s.back());
+  std::size_t i = from;
+  for (; i + 2 * kBlock - 1 <= last_start; i += 2 * kBlock) {
+    auto hits_low = (LoadBlock(p + i) == first) &
+                    (LoadBlock(p + i + m - 1) == last);
+    auto hits_high = (LoadBlock(p + i + kBlock) == first) &
+                     (LoadBlock(p + i + kBlock + m - 1) == last);
+    if (AnySet(hits_low | hits_high)) {
+      for (std::size_t k = i; k < i + 2 * kBlock; ++k) {
+        if (MatchesFrom(p + k, s)) {
+          return k;
+        }
+      }
+    }
+  }
+  for (; i <= last_start; ++i) {
+    if (MatchesFrom(p + i, s)) {
+      return i;
+    }
+  }
+  return kNone;
+}
+
+// The start of the run of bytes of 0x80 or above that ends just before end,
+// looking no further back than floor.
+std::size_t LeadRunStart(std::string_view t, std::size_t floor,
+                         std::size_t end) {
+  const char *p = t.data();
+  constexpr uint64_t kHighBits = 0x8080808080808080u;
+  // Four words at a time while all their bytes are high.
+  while (end - floor >= 32) {
+    uint64_t w[4];
+    std::memcpy(w, p + end - 32, sizeof(w));
+    if ((w[0] & w[1] & w[2] & w[3] & kHighBits) != kHighBits) {
+      break;
+    }
+    end -= 32;
+  }
+  while (end > floor && IsLeadByte(p[end - 1])) {
+    --end;
+  }
+  return end;
+}
+
+// Whether the scan that starts at the character start floor steps onto
+// position c. A byte below 0x80 always ends a character (it is one, or the
+// second byte of one), so the character starts just behind such a byte, and
+// from there the run of high bytes up to c pairs off two by two.
+bool IsCharacterStart(std::string_view t, std::size_t floor, std::size_t c) {
+  return (c - LeadRunStart(t, floor, c)) % 2 == 0;
+}
+
+int32_t FindIgnoringCase(std::string_view t, std::string_view s,
+                         std::size_t c) {
+  while (c + s.size() <= t.size()) {
+    if (MatchesIgnoringCase(t, c, s)) {
+      return static_cast<int32_t>(c + 1);
+    }
+    c += IsLeadByte(t[c]) ? 2 : 1;
+  }
+  return -1;
+}
+
 // The search on views: offset is where the scan begins (0-based), taken as
-// the first byte of a character whatever stands there.
+// the first byte of a character whatever stands there. The result is the one
+// the plain left-to-right scan over characters gives; the case-sensitive
+// search gets there by finding byte matches quickly and keeping only those
+// that fall on a character start.
 int32_t Find(std::string_view t, std::string_view s, int64_t offset,
              bool ignore_case) {
   std::size_t length = t.size();
@@ -42,12 +146,17 @@ int32_t Find(std::string_view t, std::string_view s, int64_t offset,
   if (s.empty()) {
     return c < length ? 1 : -1;
   }
-  std::size_t m = s.size();
-  while (c + m <= length) {
-    if (MatchesAt(t, c, s, ignore_case)) {
-      return static_cast<int32_t>(c + 1);
+  if (ignore_case) {
+    return FindIgnoringCase(t, s, c);
+  }
+  std::size_t floor = c;
+  for (std::size_t hit = SearchBytes(t, s, c); hit != kNone;
+       hit = SearchBytes(t, s, floor)) {
+    if (IsCharacterStart(t, floor, hit)) {
+      return static_cast<int32_t>(hit + 1);
     }
-    c += IsLeadByte(t[c]) ? 2 : 1;
+    // hit is the second byte of a character, so the next one starts after it.
+    floor = hit + 1;
   }
   return -1;
 }
