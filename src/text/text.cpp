@@ -69,6 +69,9 @@ void AppendTo(ByteString &s, std::string_view bytes) {
 }
 
 std::string_view UpToZero(std::string_view bytes) {
+  if (bytes.empty()) {
+    return bytes; // its data may be null, which memchr must not see
+  }
   const void *zero = std::memchr(bytes.data(), 0, bytes.size());
   if (zero == nullptr) {
     return bytes;
