@@ -24,8 +24,8 @@ struct ShellState {
   std::array<Text, kControlCount> texts;
   std::array<bool, kControlCount> disabled{};
   int32_t timer_period = 0;
+  // Not built yet also covers building: events raised then are dropped.
   WindowState window = WindowState::kNotBuilt;
-  bool building = false;
   bool loop_running = false;
   bool fatal_error_shown = false;
 };
@@ -86,10 +86,7 @@ void RunLoop(Platform &platform) {
 int RunProgram(Platform &platform, std::span<const Binding> bindings) {
   ResetShell(platform, bindings);
 
-  g_shell.building = true;
-  bool built = platform.BuildWindow(MainWindowDescription());
-  g_shell.building = false;
-  if (!built) {
+  if (!platform.BuildWindow(MainWindowDescription())) {
     FatalError(Text(kWindowBuildFailed));
   }
   g_shell.window = WindowState::kExists;
@@ -111,8 +108,8 @@ int RunProgram(Platform &platform, std::span<const Binding> bindings) {
 }
 
 void DeliverEvent(EventKind kind, Control control) {
-  if (g_shell.platform == nullptr || g_shell.building ||
-      g_shell.fatal_error_shown || g_shell.window != WindowState::kExists) {
+  if (g_shell.platform == nullptr || g_shell.fatal_error_shown ||
+      g_shell.window != WindowState::kExists) {
     return;
   }
   if (kind == EventKind::kDestroyed) {

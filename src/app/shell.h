@@ -43,8 +43,9 @@ void DeliverEvent(EventKind kind, Control control = {});
 // at once, leaving it queued, when the quit request is next.
 void ProcessEvents();
 
-// True once the window has been destroyed and the quit request queued; a
-// page fetch then stops reading so the program does not linger.
+// True once the window has been destroyed: the program ends as soon as the
+// handlers on the stack return, so a page fetch then stops reading rather
+// than linger without a window.
 bool QuitRequested();
 
 // The three properties. Once the window is gone, reads give the empty text
@@ -54,7 +55,8 @@ void SetEditText(Control edit_box, const Text &text);
 void SetButtonDisabled(Control button, bool disabled);
 void SetTimerPeriod(Control timer, int32_t period_ms);
 
-// The modal message box: caption "信息：", one OK, no icon.
+// The modal message box: caption "信息：", one OK, no icon. Once the window
+// is gone, these three do nothing (SetClipboardText answers false).
 void ShowMessage(const Text &text);
 bool SetClipboardText(const Text &text);
 void OpenUrl(const Text &url);

@@ -80,7 +80,7 @@ void HeadlessPlatform::ReleaseDue() {
 }
 
 std::optional<int64_t> HeadlessPlatform::NextTickDue() const {
-  if (!window_exists_ || timer_period_ms_ == 0) {
+  if (timer_period_ms_ == 0) {
     return std::nullopt;
   }
   return timer_due_ms_;
