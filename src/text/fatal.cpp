@@ -26,8 +26,24 @@ void DefaultFatalErrorHandler(const Text &message) {
 
 FatalErrorHandler g_handler = DefaultFatalErrorHandler;
 
-// Building the message allocates; if that fails too we must not recurse.
-bool g_reporting_allocation_failure = false;
+// A handler or the message itself may fail to get memory again; the second
+// failure goes straight to stderr instead of recursing without end.
+bool g_in_fatal_error = false;
+
+// Clears the flag also when a handler leaves by throwing, as test handlers do.
+class FatalErrorScope {
+public:
+  explicit FatalErrorScope(std::string_view message) {
+    if (g_in_fatal_error) {
+      WriteToStderr(message);
+      std::_Exit(-1);
+    }
+    g_in_fatal_error = true;
+  }
+  ~FatalErrorScope() { g_in_fatal_error = false; }
+  FatalErrorScope(const FatalErrorScope &) = delete;
+  FatalErrorScope &operator=(const FatalErrorScope &) = delete;
+};
 
 } // namespace
 
@@ -36,7 +52,10 @@ void SetFatalErrorHandler(FatalErrorHandler handler) {
 }
 
 void FatalError(const Text &message) {
-  g_handler(message);
+  {
+    FatalErrorScope scope(message.view());
+    g_handler(message);
+  }
   std::_Exit(-1);
 }
 
@@ -52,13 +71,11 @@ void FatalAllocationFailure(int64_t requested_bytes) {
   out = std::copy(tail.begin(), tail.end(), out);
   std::string_view message(buffer, static_cast<size_t>(out - buffer));
 
-  if (g_reporting_allocation_failure) {
-    WriteToStderr(message);
-    std::_Exit(-1);
+  Text text;
+  {
+    FatalErrorScope scope(message);
+    text = Text(message);
   }
-  g_reporting_allocation_failure = true;
-  Text text(message);
-  g_reporting_allocation_failure = false;
   FatalError(text);
 }
 

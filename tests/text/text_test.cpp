@@ -503,6 +503,21 @@ TEST(FatalErrorDeathTest, RefusedAllocationEndsTheProgramWithTheSize) {
               testing::ExitedWithCode(255), "1099511627776");
 }
 
+// The shell's handler may itself run out of memory; that must still end the
+// program instead of recursing.
+void HandlerThatFailsToAllocate(const Text &) {
+  JoinCopies(BlankText(kPart), ThirtyTwo());
+}
+
+TEST(FatalErrorDeathTest, FailingHandlerStillEndsTheProgram) {
+  EXPECT_EXIT(
+      {
+        SetFatalErrorHandler(HandlerThatFailsToAllocate);
+        FatalOnFailureAllocator<char>().allocate(std::size_t{1} << 40);
+      },
+      testing::ExitedWithCode(255), "2147483648");
+}
+
 struct FatalRaised {
   std::string message;
 };
