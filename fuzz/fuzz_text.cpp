@@ -24,7 +24,9 @@ void Require(bool condition, const char *what) {
 
 bool IsLead(char byte) { return static_cast<uint8_t>(byte) >= 0x80; }
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c; }
+char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c;
+}
 
 // The search exactly as the rule reads: from the start, one character at a
 // time, compare the bytes there.
@@ -111,12 +113,14 @@ void CheckCuts(FuzzedDataProvider &in, const Text &t, const Text &r) {
   int32_t n = Position(in, t.size());
 
   Text left = cdk::TextLeft(t, n);
-  Require(left.view() == t.view().substr(0, static_cast<size_t>(
-                                                std::clamp<int64_t>(n, 0, length))),
+  Require(left.view() ==
+              t.view().substr(
+                  0, static_cast<size_t>(std::clamp<int64_t>(n, 0, length))),
           "TextLeft is the beginning");
   Text right = cdk::TextRight(t, n);
   int64_t right_count = std::clamp<int64_t>(n, 0, length);
-  Require(right.view() == t.view().substr(static_cast<size_t>(length - right_count)),
+  Require(right.view() ==
+              t.view().substr(static_cast<size_t>(length - right_count)),
           "TextRight is the end");
   Text mid = cdk::TextMid(t, p, n);
   if (p < 1 || p > length || n <= 0) {
@@ -139,7 +143,8 @@ void CheckCuts(FuzzedDataProvider &in, const Text &t, const Text &r) {
 }
 
 void CheckCaseAndCompare(const Text &a, const Text &b) {
-  Require(cdk::ToUpper(a).size() == a.size() && cdk::ToLower(a).size() == a.size(),
+  Require(cdk::ToUpper(a).size() == a.size() &&
+              cdk::ToLower(a).size() == a.size(),
           "case mapping keeps the length");
   Require(cdk::CompareText(a, a, false) == 0, "a text equals itself");
   for (bool case_sensitive : {false, true}) {

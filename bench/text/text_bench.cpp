@@ -114,10 +114,10 @@ void BM_VectorAppend(benchmark::State &state) {
 }
 
 // Each figure is the median of several repetitions of the same run.
-#define CDK_TEXT_BENCHMARK(name)                                              \
-  BENCHMARK(name)                                                             \
-      ->Unit(benchmark::kMillisecond)                                         \
-      ->Repetitions(9)                                                        \
+#define CDK_TEXT_BENCHMARK(name)                                               \
+  BENCHMARK(name)                                                              \
+      ->Unit(benchmark::kMillisecond)                                          \
+      ->Repetitions(9)                                                         \
       ->ReportAggregatesOnly(true)
 
 CDK_TEXT_BENCHMARK(BM_TextBetweenAscii);

@@ -65,7 +65,8 @@ void FatalAllocationFailure(int64_t requested_bytes) {
   char buffer[sizeof(kAllocationFailure) + 24];
   std::string_view pattern = kAllocationFailure;
   std::string_view head = pattern.substr(0, pattern.find("%d"));
-  std::string_view tail = pattern.substr(std::min(head.size() + 2, pattern.size()));
+  std::string_view tail =
+      pattern.substr(std::min(head.size() + 2, pattern.size()));
   char *out = std::copy(head.begin(), head.end(), buffer);
   out = std::to_chars(out, buffer + sizeof(buffer), requested_bytes).ptr;
   out = std::copy(tail.begin(), tail.end(), out);

@@ -12,8 +12,10 @@ namespace cdk {
 
 template <class T> T *FatalOnFailureAllocator<T>::allocate(std::size_t n) {
   if (n > max_size()) {
-    FatalAllocationFailure(static_cast<int64_t>(std::min<std::size_t>(
-        n, static_cast<std::size_t>(INT64_MAX) / sizeof(T)) * sizeof(T)));
+    FatalAllocationFailure(static_cast<int64_t>(
+        std::min<std::size_t>(n,
+                              static_cast<std::size_t>(INT64_MAX) / sizeof(T)) *
+        sizeof(T)));
   }
   void *p = std::malloc(n * sizeof(T));
   if (p == nullptr) {
@@ -47,8 +49,8 @@ void ReserveTotal(ByteString &s, int64_t total) {
   }
   // Doubling ourselves keeps appending amortised linear whatever the
   // standard library's reserve does.
-  std::size_t doubled =
-      std::min<std::size_t>(s.capacity() * 2, static_cast<std::size_t>(kMaxLength));
+  std::size_t doubled = std::min<std::size_t>(
+      s.capacity() * 2, static_cast<std::size_t>(kMaxLength));
   s.reserve(std::max(wanted, doubled));
 }
 
@@ -60,8 +62,10 @@ void AppendTo(ByteString &s, std::string_view bytes) {
   const char *base = s.data();
   bool inside = std::less_equal<const char *>()(base, bytes.data()) &&
                 std::less<const char *>()(bytes.data(), base + s.size());
-  std::size_t offset = inside ? static_cast<std::size_t>(bytes.data() - base) : 0;
-  ReserveTotal(s, static_cast<int64_t>(s.size()) + static_cast<int64_t>(bytes.size()));
+  std::size_t offset =
+      inside ? static_cast<std::size_t>(bytes.data() - base) : 0;
+  ReserveTotal(s, static_cast<int64_t>(s.size()) +
+                      static_cast<int64_t>(bytes.size()));
   if (inside) {
     bytes = std::string_view(s.data() + offset, bytes.size());
   }
@@ -76,8 +80,8 @@ std::string_view UpToZero(std::string_view bytes) {
   if (zero == nullptr) {
     return bytes;
   }
-  return bytes.substr(0, static_cast<std::size_t>(static_cast<const char *>(zero) -
-                                                  bytes.data()));
+  return bytes.substr(0, static_cast<std::size_t>(
+                             static_cast<const char *>(zero) - bytes.data()));
 }
 
 ByteString MakeString(std::string_view bytes) {
@@ -92,24 +96,21 @@ ByteString MakeFilled(int32_t n, char byte) {
   return ByteString(static_cast<std::size_t>(n), byte);
 }
 
-// Positions arrive as any 32-bit value; the arithmetic is done in 64 bits so
-// that no sum can overflow.
-Text Piece(const Text &t, int64_t offset, int64_t count);
-
 uint8_t Byte(std::string_view s, std::size_t i) {
   return static_cast<uint8_t>(s[i]);
 }
 
 } // namespace
 
-// Fills values directly, for results that are known to hold no zero byte.
+// Fills values directly, without a second copy or a search for zero bytes
+// where the result is known to hold none.
 struct TextBuilder {
-  static Text FromString(ByteString bytes) {
+  static Text MakeText(ByteString bytes) {
     Text t;
     t.bytes_ = std::move(bytes);
     return t;
   }
-  static Bytes FromString(ByteString bytes, int) {
+  static Bytes MakeBytes(ByteString bytes) {
     Bytes b;
     b.bytes_ = std::move(bytes);
     return b;
@@ -119,8 +120,10 @@ struct TextBuilder {
 
 namespace {
 
+// Positions arrive as any 32-bit value; the callers do their arithmetic in
+// 64 bits, so that it stays exact where a 32-bit sum would overflow.
 Text Piece(const Text &t, int64_t offset, int64_t count) {
-  return TextBuilder::FromString(MakeString(t.view().substr(
+  return TextBuilder::MakeText(MakeString(t.view().substr(
       static_cast<std::size_t>(offset), static_cast<std::size_t>(count))));
 }
 
@@ -277,10 +280,10 @@ Text ReplaceTextAt(const Text &t, int32_t p, int32_t n, const Text &r) {
   return result;
 }
 
-Text BlankText(int32_t n) { return TextBuilder::FromString(MakeFilled(n, ' ')); }
+Text BlankText(int32_t n) { return TextBuilder::MakeText(MakeFilled(n, ' ')); }
 
 Bytes BlankBytes(int32_t n) {
-  return TextBuilder::FromString(MakeFilled(n, '\0'), 0);
+  return TextBuilder::MakeBytes(MakeFilled(n, '\0'));
 }
 
 Bytes BytesLeft(const Bytes &b, int32_t n) {

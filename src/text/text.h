@@ -27,16 +27,15 @@ template <class T> struct FatalOnFailureAllocator {
   static constexpr std::size_t max_size() noexcept {
     return (std::size_t{INT32_MAX} * 2 + 1) / sizeof(T);
   }
-  template <class U>
-  bool operator==(const FatalOnFailureAllocator<U> &) const {
+  template <class U> bool operator==(const FatalOnFailureAllocator<U> &) const {
     return true;
   }
 };
 
 extern template struct FatalOnFailureAllocator<char>;
 
-using ByteString =
-    std::basic_string<char, std::char_traits<char>, FatalOnFailureAllocator<char>>;
+using ByteString = std::basic_string<char, std::char_traits<char>,
+                                     FatalOnFailureAllocator<char>>;
 
 // Lengths are 32-bit signed: a value longer than this cannot exist, and asking
 // for one is treated as an allocation failure.

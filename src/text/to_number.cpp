@@ -115,7 +115,8 @@ double ToNumber(const Text &t) {
       // a text holds fewer than 2^31 digits.
       int64_t exponent = 0;
       for (char c = exponent_in.Peek(); IsDigit(c); c = exponent_in.Peek()) {
-        exponent = std::min<int64_t>(exponent * 10 + (c - '0'), int64_t{1} << 40);
+        exponent =
+            std::min<int64_t>(exponent * 10 + (c - '0'), int64_t{1} << 40);
         exponent_in.Skip();
       }
       if (exponent_negative) {
@@ -123,7 +124,8 @@ double ToNumber(const Text &t) {
       }
       magnitude += exponent;
       char buffer[24] = {'e'};
-      char *end = std::to_chars(buffer + 1, buffer + sizeof(buffer), exponent).ptr;
+      char *end =
+          std::to_chars(buffer + 1, buffer + sizeof(buffer), exponent).ptr;
       number.append(buffer, static_cast<std::size_t>(end - buffer));
     }
   }
@@ -147,7 +149,8 @@ int32_t ToInteger(double x) {
     return 0;
   }
   auto whole = static_cast<int64_t>(x);
-  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(whole)));
+  return static_cast<int32_t>(
+      static_cast<uint32_t>(static_cast<uint64_t>(whole)));
 }
 
 } // namespace cdk

@@ -44,7 +44,12 @@ TEST(TextCut, LeftRightAndMidCountPlainBytes) {
       {"Mid of nothing", TextMid, "abc", 2, 0, ""},
       {"Mid with the largest count", TextMid, "abc", 2, kMax, "bc"},
       {"Mid at the smallest position", TextMid, "abc", kMin, kMax, ""},
-      {"Mid splits a character", TextMid, "\xD6\xD0" "a", 2, 2, "\xD0" "a"},
+      {"Mid splits a character", TextMid,
+       "\xD6\xD0"
+       "a",
+       2, 2,
+       "\xD0"
+       "a"},
       {"Left", Left, "abc", 2, 0, "ab"},
       {"Left past the end", Left, "abc", 5, 0, "abc"},
       {"Left of nothing", Left, "abc", 0, 0, ""},
@@ -57,7 +62,9 @@ TEST(TextCut, LeftRightAndMidCountPlainBytes) {
   for (const CutCase &c : cases) {
     EXPECT_EQ(c.cut(T(c.t), c.a, c.b).view(), c.expected) << c.name;
   }
-  EXPECT_EQ(TextLength(T("\xD6\xD0" "a")), 3); // 中a
+  EXPECT_EQ(TextLength(T("\xD6\xD0"
+                         "a")),
+            3); // 中a
 }
 
 struct FindCase {
@@ -86,10 +93,14 @@ TEST(FindText, FindsTheFirstMatchOnACharacterStart) {
       {"", "", 1, false, -1},
       {"", "a", 1, false, -1},
       // 中a: 'a' follows a double-byte character.
-      {"\xD6\xD0" "a", "a", 1, false, 3},
+      {"\xD6\xD0"
+       "a",
+       "a", 1, false, 3},
       // From the second byte of 中, D0 is taken as a lead byte that swallows
       // the 'a'.
-      {"\xD6\xD0" "a", "a", 2, false, -1},
+      {"\xD6\xD0"
+       "a",
+       "a", 2, false, -1},
       // The second byte of 81 41 is the code of 'A' but not a character.
       {"\x81\x41", "A", 1, false, -1},
       {"\x81\x41", "\x81\x61", 1, true, 1},
@@ -148,8 +159,8 @@ TEST(FindText, AgreesWithAPlainScanOnMixedTexts) {
   // Few distinct bytes, so that markers, near-markers and runs of lead
   // bytes of every parity occur often.
   const char alphabet[] = {'=', '=', '=', 'a', 'A', '\x81', '\xD6', '\xD0'};
-  const std::string needles[] = {"=", "==", "====", "=\x81", "\xD0\xD6",
-                                 "a=", "=======", "\xD6\xD0="};
+  const std::string needles[] = {"=",        "==", "====",    "=\x81",
+                                 "\xD0\xD6", "a=", "=======", "\xD6\xD0="};
   for (int round = 0; round < 300; ++round) {
     std::string t(random() % 300, ' ');
     for (char &byte : t) {
@@ -189,8 +200,16 @@ TEST(TextCompare, EqualAndCompare) {
       {"z", "\x81\x40", true, -1},
       // 0x80 is no GBK lead byte, so the 'A' after it is a letter of its own;
       // after 0x81 it is the second byte of a character.
-      {"\x80" "A", "\x80" "a", false, 0},
-      {"\x81" "A", "\x81" "a", false, -1},
+      {"\x80"
+       "A",
+       "\x80"
+       "a",
+       false, 0},
+      {"\x81"
+       "A",
+       "\x81"
+       "a",
+       false, -1},
       // Full-width ａ/Ａ, Greek α/Α, Cyrillic я/Я, Roman ⅰ/Ⅰ.
       {"\xA3\xE1", "\xA3\xC1", false, 0},
       {"\xA6\xC1", "\xA6\xA1", false, 0},
@@ -221,7 +240,11 @@ TEST(TextCase, MapsAsciiLettersAndStepsOverDoubleByteCharacters) {
       {ToLower, "Host:80", "host:80"},
       {ToLower, "\x81\x41", "\x81\x41"},
       {ToUpper, "\x81\x61", "\x81\x61"},
-      {ToUpper, "a\xD6\xD0" "b\x81", "A\xD6\xD0" "B\x81"},
+      {ToUpper,
+       "a\xD6\xD0"
+       "b\x81",
+       "A\xD6\xD0"
+       "B\x81"},
       {ToUpper, "@[`{z", "@[`{Z"},
       {ToLower, "@[`{Z", "@[`{z"},
       {ToUpper, "", ""},
@@ -238,16 +261,11 @@ TEST(TextBuild, ReplaceTextAtClampsPositionAndCount) {
     std::string r, expected;
   };
   const ReplaceCase cases[] = {
-      {"http://host", 1, 7, "", "host"},
-      {"abc", 1, 7, "", ""},
-      {"abc", 0, 1, "", "bc"},
-      {"abc", 9, 1, "", "abc"},
-      {"abc", 2, -3, "", "abc"},
-      {"abc", 2, 1, "XY", "aXYc"},
-      {"abc", 4, 5, "!", "abc!"},
-      {"abc", kMin, kMax, "z", "z"},
-      {"abc", kMax, kMax, "z", "abcz"},
-      {"", 1, 1, "z", "z"},
+      {"http://host", 1, 7, "", "host"}, {"abc", 1, 7, "", ""},
+      {"abc", 0, 1, "", "bc"},           {"abc", 9, 1, "", "abc"},
+      {"abc", 2, -3, "", "abc"},         {"abc", 2, 1, "XY", "aXYc"},
+      {"abc", 4, 5, "!", "abc!"},        {"abc", kMin, kMax, "z", "z"},
+      {"abc", kMax, kMax, "z", "abcz"},  {"", 1, 1, "z", "z"},
   };
   for (const ReplaceCase &c : cases) {
     EXPECT_EQ(ReplaceTextAt(T(c.t), c.p, c.n, T(c.r)).view(), c.expected)
@@ -320,7 +338,10 @@ TEST(TextConvert, ToTextStopsAtTheFirstZeroByte) {
     std::string bytes, expected;
   };
   const BytesCase cases[] = {
-      {"AB\0C"s, "AB"}, {"AB", "AB"}, {"\0A"s, ""}, {"", ""},
+      {"AB\0C"s, "AB"},
+      {"AB", "AB"},
+      {"\0A"s, ""},
+      {"", ""},
       {"\xD6\xD0\0"s, "\xD6\xD0"},
   };
   for (const BytesCase &c : cases) {
@@ -335,7 +356,10 @@ TEST(TextConvert, ToTextStopsAtTheFirstZeroByte) {
 
 TEST(TextConvert, ToTextOfIntegers) {
   const std::pair<int32_t, const char *> cases[] = {
-      {-5, "-5"}, {0, "0"}, {12, "12"}, {kMax, "2147483647"},
+      {-5, "-5"},
+      {0, "0"},
+      {12, "12"},
+      {kMax, "2147483647"},
       {kMin, "-2147483648"},
   };
   for (const auto &[i, expected] : cases) {
@@ -370,12 +394,18 @@ TEST(TextConvert, ToNumberReadsTheLongestNumberAtTheStart) {
       {"8080/path", 8080},
       // Full-width ８０, the ideographic space, full-width －１．５ｅ２.
       {"\xA3\xB8\xA3\xB0", 80},
-      {"\xA1\xA1" "81", 81},
+      {"\xA1\xA1"
+       "81",
+       81},
       {"\xA3\xAD\xA3\xB1\xA3\xAE\xA3\xB5\xA3\xE5\xA3\xB2", -150},
       // Any other double-byte character ends the number, even one whose
       // second byte is a digit; a lone lead byte at the end is dropped.
-      {"7\x81" "5", 7},
-      {"\x81" "5", 0},
+      {"7\x81"
+       "5",
+       7},
+      {"\x81"
+       "5",
+       0},
       {"5\x81", 5},
       // The nearest double, with ties to even.
       {"9007199254740993", 9007199254740992.0},
@@ -397,7 +427,8 @@ TEST(TextConvert, ToNumberIgnoresTheLocale) {
   const char *previous = std::setlocale(LC_NUMERIC, nullptr);
   std::string saved = previous ? previous : "C";
   bool switched = false;
-  for (const char *name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"}) {
+  for (const char *name :
+       {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"}) {
     if (std::setlocale(LC_NUMERIC, name) != nullptr) {
       switched = true;
       break;
