@@ -10,7 +10,8 @@ namespace cdk {
 
 namespace {
 
-constexpr char kUserAgent[] = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
+constexpr char kUserAgent[] =
+    "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
 constexpr char kProxyListPrefix[] = "http=";
 constexpr char kHttpVersion[] = "HTTP/1.1";
 constexpr int32_t kTimeoutMs = 18000;
@@ -33,7 +34,8 @@ Text CompleteHeaders(const Text &url, Text headers) {
     headers = JoinText(std::move(headers), Text(kAcceptLine));
   }
   if (FindText(headers, "Referer: ", 1, true) == -1) {
-    headers = JoinText(std::move(headers), Text("Referer: "), url, Text("\r\n"));
+    headers =
+        JoinText(std::move(headers), Text("Referer: "), url, Text("\r\n"));
   }
   if (FindText(headers, "Accept-Language: ", 1, true) == -1) {
     headers = JoinText(std::move(headers), Text(kLanguageLine));
@@ -81,15 +83,14 @@ Bytes FetchPage(const Text &url, const Text &method,
   http.SetOption(request, kOptionSendTimeout, kTimeoutMs);
 
   Text header_block = CompleteHeaders(url, headers);
-  if (TextEqual(verb, "GET")) {
-    http.SendRequest(request, header_block, {});
-  } else if (TextEqual(body, "")) {
+  // A GET sends no data even when a body was passed; so does an empty POST.
+  if (TextEqual(verb, "GET") || TextEqual(body, "")) {
     http.SendRequest(request, header_block, {});
   } else {
     // Added without looking for the caller's own content lines.
     header_block = JoinText(std::move(header_block), Text(kFormContentType),
-                            Text("Content-Length: "),
-                            ToText(TextLength(body)), Text("\r\n"));
+                            Text("Content-Length: "), ToText(TextLength(body)),
+                            Text("\r\n"));
     http.SendRequest(request, header_block, body);
   }
 

@@ -42,8 +42,8 @@ public:
   int32_t timeout_ms = 0; // > 0: replaces every time-out that is set
   std::function<void(int32_t count)> after_read;
 
-  HttpHandle OpenSession(const Text &a, int32_t b, const Text &c,
-                         const Text &d, uint32_t e) override {
+  HttpHandle OpenSession(const Text &a, int32_t b, const Text &c, const Text &d,
+                         uint32_t e) override {
     return inner_.OpenSession(a, b, c, d, e);
   }
   HttpHandle Connect(HttpHandle a, const Text &b, int32_t c, const Text &d,
@@ -112,7 +112,6 @@ struct WireCase {
 };
 void PrintTo(const WireCase &c, std::ostream *os) { *os << c.name; }
 
-
 class CurlWireTest : public CurlBackendTest,
                      public testing::WithParamInterface<WireCase> {};
 
@@ -145,17 +144,15 @@ INSTANTIATE_TEST_SUITE_P(
                  }},
         WireCase{"PostForm", "/form", "POST", "", "a=1",
                  [](const std::string &host, const std::string &url) {
-                   return OnTheWire("POST /form HTTP/1.1", host,
-                                    Defaults(url) + kForm +
-                                        "Content-Length: 3\r\n",
-                                    "a=1");
+                   return OnTheWire(
+                       "POST /form HTTP/1.1", host,
+                       Defaults(url) + kForm + "Content-Length: 3\r\n", "a=1");
                  }},
         WireCase{"PostInLowerCase", "/form", "post", "", "a=1",
                  [](const std::string &host, const std::string &url) {
-                   return OnTheWire("post /form HTTP/1.1", host,
-                                    Defaults(url) + kForm +
-                                        "Content-Length: 3\r\n",
-                                    "a=1");
+                   return OnTheWire(
+                       "post /form HTTP/1.1", host,
+                       Defaults(url) + kForm + "Content-Length: 3\r\n", "a=1");
                  }},
         WireCase{"PostWithoutBody", "/form", "POST", "", "",
                  [](const std::string &host, const std::string &url) {
@@ -202,7 +199,8 @@ LoopbackServer::Handler Routes(std::map<std::string, std::string> responses) {
   return [responses](LoopbackConnection &connection) {
     std::string request = connection.ReadRequest();
     size_t start = request.find(' ') + 1;
-    std::string target = request.substr(start, request.find(' ', start) - start);
+    std::string target =
+        request.substr(start, request.find(' ', start) - start);
     auto found = responses.find(target);
     connection.Send(found != responses.end()
                         ? found->second
@@ -223,7 +221,6 @@ struct ResponseCase {
   size_t requests; // how many reached the server
 };
 void PrintTo(const ResponseCase &c, std::ostream *os) { *os << c.name; }
-
 
 class CurlResponseTest : public CurlBackendTest,
                          public testing::WithParamInterface<ResponseCase> {};
@@ -262,53 +259,67 @@ std::map<std::string, std::string> Hops(int count) {
 INSTANTIATE_TEST_SUITE_P(
     Responses, CurlResponseTest,
     testing::Values(
-        ResponseCase{"ContentLength", {{"/start", HttpResponse("hello")}},
-                     "hello", 1},
+        ResponseCase{
+            "ContentLength", {{"/start", HttpResponse("hello")}}, "hello", 1},
         ResponseCase{"Empty", {{"/start", HttpResponse("")}}, "", 1},
-        ResponseCase{"Chunked",
-                     {{"/start",
-                       HttpResponse("5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n",
-                                    "200 OK",
-                                    "Transfer-Encoding: chunked\r\n")}},
-                     "hello world", 1},
+        ResponseCase{
+            "Chunked",
+            {{"/start",
+              HttpResponse("5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n", "200 OK",
+                           "Transfer-Encoding: chunked\r\n")}},
+            "hello world",
+            1},
         ResponseCase{"ZeroByteKept",
                      {{"/start", HttpResponse(std::string("ab\0cd", 5))}},
-                     std::string("ab\0cd", 5), 1},
+                     std::string("ab\0cd", 5),
+                     1},
         ResponseCase{"ErrorStatusBody",
                      {{"/start", HttpResponse("gone", "404 Not Found")}},
-                     "gone", 1},
+                     "gone",
+                     1},
         ResponseCase{"ServerErrorBody",
-                     {{"/start", HttpResponse("oops", "500 Oops")}}, "oops", 1},
-        ResponseCase{"Large", {{"/start", HttpResponse(Sized(3 << 20))}},
-                     Sized(3 << 20), 1},
+                     {{"/start", HttpResponse("oops", "500 Oops")}},
+                     "oops",
+                     1},
+        ResponseCase{"Large",
+                     {{"/start", HttpResponse(Sized(3 << 20))}},
+                     Sized(3 << 20),
+                     1},
         ResponseCase{"Redirect302",
                      {{"/start", Redirect("302 Found", "/final")},
                       {"/final", HttpResponse("final")}},
-                     "final", 2},
+                     "final",
+                     2},
         ResponseCase{"Redirect303",
                      {{"/start", Redirect("303 See Other", "final")},
                       {"/final", HttpResponse("final")}},
-                     "final", 2},
+                     "final",
+                     2},
         ResponseCase{"Redirect307",
                      {{"/start", Redirect("307 Temporary Redirect", "/final")},
                       {"/final", HttpResponse("final")}},
-                     "final", 2},
+                     "final",
+                     2},
         ResponseCase{"Redirect308",
                      {{"/start", Redirect("308 Permanent Redirect", "/final")},
                       {"/final", HttpResponse("final")}},
-                     "final", 2},
+                     "final",
+                     2},
         ResponseCase{"TenHopsFollowed", Hops(10), "arrived", 11},
         // The eleventh answer is not followed: its own body comes back.
         ResponseCase{"ElevenHopsStop", Loop(), "again", 11},
         ResponseCase{"OtherRedirectStatusNotFollowed",
                      {{"/start", Redirect("300 Multiple Choices", "/final")}},
-                     "moved", 1},
+                     "moved",
+                     1},
         ResponseCase{"SecureRedirectNotFollowed",
                      {{"/start", Redirect("302 Found", "https://127.0.0.1/")}},
-                     "moved", 1},
+                     "moved",
+                     1},
         ResponseCase{"RedirectWithoutLocation",
                      {{"/start", HttpResponse("nowhere", "302 Found")}},
-                     "nowhere", 1}),
+                     "nowhere",
+                     1}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(CurlBackendTest, BodyWithZeroByteIsWholeButItsTextStopsThere) {
@@ -321,7 +332,8 @@ TEST_F(CurlBackendTest, BodyWithZeroByteIsWholeButItsTextStopsThere) {
 TEST_F(CurlBackendTest, CloseDelimitedBody) {
   LoopbackServer server([](LoopbackConnection &connection) {
     connection.ReadRequest();
-    connection.Send("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nuntil the end");
+    connection.Send(
+        "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nuntil the end");
   });
   EXPECT_EQ(FetchPage(Text(server.Url("/"))).view(), "until the end");
 }
@@ -333,10 +345,7 @@ struct RedirectMethodCase {
   const char *second_request_line;
   bool with_data;
 };
-void PrintTo(const RedirectMethodCase &c, std::ostream *os) {
-  *os << c.status;
-}
-
+void PrintTo(const RedirectMethodCase &c, std::ostream *os) { *os << c.status; }
 
 class CurlRedirectMethodTest
     : public CurlBackendTest,
@@ -361,14 +370,12 @@ TEST_P(CurlRedirectMethodTest, SecondRequest) {
 
 INSTANTIATE_TEST_SUITE_P(
     Methods, CurlRedirectMethodTest,
-    testing::Values(RedirectMethodCase{"301 Moved", "GET /done HTTP/1.1", false},
-                    RedirectMethodCase{"302 Found", "GET /done HTTP/1.1", false},
-                    RedirectMethodCase{"303 See Other", "GET /done HTTP/1.1",
-                                       false},
-                    RedirectMethodCase{"307 Temporary", "POST /done HTTP/1.1",
-                                       true},
-                    RedirectMethodCase{"308 Permanent", "POST /done HTTP/1.1",
-                                       true}));
+    testing::Values(
+        RedirectMethodCase{"301 Moved", "GET /done HTTP/1.1", false},
+        RedirectMethodCase{"302 Found", "GET /done HTTP/1.1", false},
+        RedirectMethodCase{"303 See Other", "GET /done HTTP/1.1", false},
+        RedirectMethodCase{"307 Temporary", "POST /done HTTP/1.1", true},
+        RedirectMethodCase{"308 Permanent", "POST /done HTTP/1.1", true}));
 
 // ---- Raw headers ----
 
@@ -387,13 +394,14 @@ TEST_F(CurlBackendTest, RawHeadersAsReceivedWithCrLfLines) {
 }
 
 TEST_F(CurlBackendTest, RawHeadersOfTheFinalResponseAfterARedirect) {
-  LoopbackServer server(Routes({{"/start", Redirect("302 Found", "/final")},
-                                {"/final", HttpResponse("x", "200 OK",
-                                                        "X-Final: yes\r\n")}}));
+  LoopbackServer server(
+      Routes({{"/start", Redirect("302 Found", "/final")},
+              {"/final", HttpResponse("x", "200 OK", "X-Final: yes\r\n")}}));
   Text headers;
   FetchPage(Text(server.Url("/start")), {}, std::nullopt, {}, {}, &headers);
-  EXPECT_EQ(headers,
-            Text("HTTP/1.1 200 OK\r\nX-Final: yes\r\nContent-Length: 1\r\n\r\n"));
+  EXPECT_EQ(
+      headers,
+      Text("HTTP/1.1 200 OK\r\nX-Final: yes\r\nContent-Length: 1\r\n\r\n"));
 }
 
 TEST_F(CurlBackendTest, RawHeadersThatDoNotFitLeaveTheSpaces) {
@@ -410,8 +418,8 @@ TEST_F(CurlBackendTest, QueryWritesOnlyWhatFitsWithItsZero) {
   LoopbackServer server(Answer("x"));
   HttpLibrary &http = SystemHttpLibrary();
   HttpHandle root = http.OpenSession(kAgent, kAccessDirect, {}, {}, 0);
-  HttpHandle connection = http.Connect(root, "127.0.0.1", server.Port(), {},
-                                       {}, kServiceHttp, 0, 0);
+  HttpHandle connection = http.Connect(root, "127.0.0.1", server.Port(), {}, {},
+                                       kServiceHttp, 0, 0);
   HttpHandle request =
       http.OpenRequest(connection, "GET", "/", "HTTP/1.1", kFlagReload, 0);
   http.SendRequest(request, "Accept: */*\r\n", {});
@@ -486,7 +494,6 @@ struct ProxyCase {
 };
 void PrintTo(const ProxyCase &c, std::ostream *os) { *os << c.name; }
 
-
 class CurlProxyTest : public CurlBackendTest,
                       public testing::WithParamInterface<ProxyCase> {};
 
@@ -495,23 +502,24 @@ TEST_P(CurlProxyTest, ProxySeesTheAbsoluteUri) {
   LoopbackServer proxy(Answer("via proxy"));
   EXPECT_EQ(FetchPage(c.url, {}, Text(HostOf(proxy))).view(), "via proxy");
   ASSERT_EQ(proxy.Requests().size(), 1u);
-  EXPECT_EQ(proxy.Requests()[0],
-            c.request_line + "\r\nHost: " + c.host + "\r\nUser-Agent: " +
-                kAgent + "\r\nProxy-Connection: Keep-Alive\r\n" +
-                Defaults(c.url) + "\r\n");
+  EXPECT_EQ(proxy.Requests()[0], c.request_line + "\r\nHost: " + c.host +
+                                     "\r\nUser-Agent: " + kAgent +
+                                     "\r\nProxy-Connection: Keep-Alive\r\n" +
+                                     Defaults(c.url) + "\r\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Proxies, CurlProxyTest,
-    testing::Values(
-        ProxyCase{"WithPort", "http://example.invalid:81/x?y=1",
-                  "GET http://example.invalid:81/x?y=1 HTTP/1.1",
-                  "example.invalid:81"},
-        ProxyCase{"DefaultPort", "http://example.invalid/page",
-                  "GET http://example.invalid/page HTTP/1.1", "example.invalid"},
-        // Port 0 stands for the default port.
-        ProxyCase{"PortZero", "http://example.invalid:0/x",
-                  "GET http://example.invalid/x HTTP/1.1", "example.invalid"}),
+    testing::Values(ProxyCase{"WithPort", "http://example.invalid:81/x?y=1",
+                              "GET http://example.invalid:81/x?y=1 HTTP/1.1",
+                              "example.invalid:81"},
+                    ProxyCase{"DefaultPort", "http://example.invalid/page",
+                              "GET http://example.invalid/page HTTP/1.1",
+                              "example.invalid"},
+                    // Port 0 stands for the default port.
+                    ProxyCase{"PortZero", "http://example.invalid:0/x",
+                              "GET http://example.invalid/x HTTP/1.1",
+                              "example.invalid"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(CurlBackendTest, EmptyProxyAddressFailsWithoutGoingDirect) {
@@ -525,8 +533,8 @@ class ScopedEnvironment {
 public:
   void Set(const char *name, const std::string &value) {
     const char *old = std::getenv(name);
-    saved_.emplace_back(name, old ? std::optional<std::string>(old)
-                                  : std::nullopt);
+    saved_.emplace_back(name,
+                        old ? std::optional<std::string>(old) : std::nullopt);
     setenv(name, value.c_str(), 1);
   }
   ~ScopedEnvironment() {
@@ -557,9 +565,9 @@ TEST_F(CurlBackendTest, ProxyEnvironmentIsIgnored) {
   // The given proxy is used, whatever the exceptions say.
   environment.Set("NO_PROXY", "*");
   environment.Set("no_proxy", "*");
-  EXPECT_EQ(FetchPage(Text(origin.Url("/")), {}, Text(HostOf(given_proxy)))
-                .view(),
-            "given proxy");
+  EXPECT_EQ(
+      FetchPage(Text(origin.Url("/")), {}, Text(HostOf(given_proxy))).view(),
+      "given proxy");
   EXPECT_EQ(env_proxy.Connections(), 0);
 }
 
@@ -571,7 +579,6 @@ struct StallCase {
   std::string page;
 };
 void PrintTo(const StallCase &c, std::ostream *os) { *os << c.name; }
-
 
 class CurlStallTest : public CurlBackendTest,
                       public testing::WithParamInterface<StallCase> {};
@@ -591,8 +598,8 @@ INSTANTIATE_TEST_SUITE_P(
     Stalls, CurlStallTest,
     testing::Values(
         StallCase{"NoAnswer", "", ""},
-        StallCase{"HeadersOnly", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n",
-                  ""},
+        StallCase{"HeadersOnly",
+                  "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n", ""},
         StallCase{"MidBody",
                   "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" +
                       std::string(100, 'p'),
@@ -602,6 +609,32 @@ INSTANTIATE_TEST_SUITE_P(
                   "3\r\nabc\r\n",
                   "abc"}),
     [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(CurlBackendTest, StalledUploadEndsAfterTheSendTimeOut) {
+  library_.timeout_ms = 300;
+  // Reads nothing, so the socket buffers fill and the upload stops moving.
+  LoopbackServer server(
+      [](LoopbackConnection &connection) { connection.Pause(60000); });
+  std::string body(32 << 20, 'u');
+  EXPECT_EQ(
+      FetchPage(Text(server.Url("/")), "POST", std::nullopt, {}, Text(body)),
+      Bytes());
+}
+
+TEST_F(CurlBackendTest, EveryCallMakesItsOwnConnection) {
+  // Would serve any number of requests on one connection.
+  std::atomic<int> served = 0;
+  LoopbackServer server([&](LoopbackConnection &connection) {
+    while (!connection.ReadRequest().empty()) {
+      connection.Send(HttpResponse("answer " + std::to_string(++served),
+                                   "200 OK",
+                                   "Cache-Control: max-age=3600\r\n"));
+    }
+  });
+  EXPECT_EQ(FetchPage(Text(server.Url("/"))).view(), "answer 1");
+  EXPECT_EQ(FetchPage(Text(server.Url("/"))).view(), "answer 2");
+  EXPECT_EQ(server.Connections(), 2);
+}
 
 // Lets the test thread tell a server handler when to go on.
 class Signal {
@@ -695,7 +728,8 @@ TEST_F(CurlBackendTest, NestedFetchInsideProcessEventsHasItsOwnResult) {
   g_nested = &run;
   run.outer_url = outer_server.Url("/outer");
   run.inner_url = inner_server.Url("/inner");
-  run.platform.At(0, [] { g_nested->inner = FetchPage(Text(g_nested->inner_url)); });
+  run.platform.At(
+      0, [] { g_nested->inner = FetchPage(Text(g_nested->inner_url)); });
   run.platform.CloseAt(0);
   const Binding bindings[] = {{EventKind::kCreated, {}, [] {
                                  g_nested->outer =

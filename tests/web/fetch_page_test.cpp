@@ -67,8 +67,8 @@ TEST_F(FetchPageTest, DefaultRequestMakesExactlyTheseCalls) {
       "SetOption(#3, 2, 18000)",
       "SetOption(#3, 6, 18000)",
       "SetOption(#3, 5, 18000)",
-      "SendRequest(#3, " +
-          Q(std::string(kAccept) + Referer(kUrl) + kLanguage) + ", '')",
+      "SendRequest(#3, " + Q(std::string(kAccept) + Referer(kUrl) + kLanguage) +
+          ", '')",
       "ReadBody(#3, 512) -> 5",
       "ReadBody(#3, 512) -> 0",
       "CloseHandle(#1)",
@@ -94,7 +94,8 @@ TEST_P(FetchPageBodyTest, GathersEveryPiece) {
   fake_.SetDefaultResponse({.body = c.body, .piece = c.piece});
   Bytes page = FetchPage(kUrl);
   EXPECT_EQ(page.view(), c.body);
-  int64_t pieces = (static_cast<int64_t>(c.body.size()) + c.piece - 1) / c.piece;
+  int64_t pieces =
+      (static_cast<int64_t>(c.body.size()) + c.piece - 1) / c.piece;
   EXPECT_EQ(fake_.Fetches()[0].reads, pieces + 1); // and one that ends it
 }
 
@@ -185,10 +186,9 @@ const char kOddUrl[] = "http://h/?Accept-Language: x";
 INSTANTIATE_TEST_SUITE_P(
     Blocks, FetchPageHeaderTest,
     testing::Values(
-        HeaderCase{"CallerAcceptInAnyCase", kUrl, "", "accept: text/html\r\n",
-                   "",
-                   std::string("accept: text/html\r\n") + Referer(kUrl) +
-                       kLanguage},
+        HeaderCase{
+            "CallerAcceptInAnyCase", kUrl, "", "accept: text/html\r\n", "",
+            std::string("accept: text/html\r\n") + Referer(kUrl) + kLanguage},
         HeaderCase{"RunOnLine", kUrl, "", "X-Test: 1", "",
                    std::string("X-Test: 1") + kAccept + Referer(kUrl) +
                        kLanguage},
@@ -200,10 +200,9 @@ INSTANTIATE_TEST_SUITE_P(
                        Referer(kUrl) + kLanguage},
         HeaderCase{"CallerReferer", kUrl, "", "REFERER: http://o/\r\n", "",
                    std::string("REFERER: http://o/\r\n") + kAccept + kLanguage},
-        HeaderCase{"CallerLanguageIsNoAccept", kUrl, "",
-                   "Accept-Language: en\r\n", "",
-                   std::string("Accept-Language: en\r\n") + kAccept +
-                       Referer(kUrl)},
+        HeaderCase{
+            "CallerLanguageIsNoAccept", kUrl, "", "Accept-Language: en\r\n", "",
+            std::string("Accept-Language: en\r\n") + kAccept + Referer(kUrl)},
         HeaderCase{"AllThreeGiven", kUrl, "",
                    "Accept: a\r\nReferer: r\r\nAccept-Language: l", "",
                    "Accept: a\r\nReferer: r\r\nAccept-Language: l"},
@@ -211,8 +210,8 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"LaterTestSeesEarlierLines", kOddUrl, "", "", "",
                    std::string(kAccept) + Referer(kOddUrl)},
         // The content lines are added without looking for the caller's.
-        HeaderCase{"CallerContentLength", kUrl, "POST",
-                   "Content-Length: 9\r\n", "a=1",
+        HeaderCase{"CallerContentLength", kUrl, "POST", "Content-Length: 9\r\n",
+                   "a=1",
                    "Content-Length: 9\r\n" + std::string(kAccept) +
                        Referer(kUrl) + kLanguage + kLength3}),
     [](const auto &info) { return std::string(info.param.name); });
@@ -256,8 +255,7 @@ struct FailureCase {
 };
 
 class FetchPageFailureTest : public FetchPageTest,
-                             public testing::WithParamInterface<FailureCase> {
-};
+                             public testing::WithParamInterface<FailureCase> {};
 
 TEST_P(FetchPageFailureTest, ClosesWhatItOpenedAndGivesWhatArrived) {
   const FailureCase &c = GetParam();
@@ -274,9 +272,8 @@ TEST_P(FetchPageFailureTest, ClosesWhatItOpenedAndGivesWhatArrived) {
 }
 
 const std::vector<std::string> kUpToSend = {
-    "OpenSession -> #1", "Connect -> #2", "OpenRequest -> #3",
-    "SetOption",         "SetOption",     "SetOption",
-    "SendRequest"};
+    "OpenSession -> #1", "Connect -> #2", "OpenRequest -> #3", "SetOption",
+    "SetOption",         "SetOption",     "SendRequest"};
 const std::vector<std::string> kCloseAll = {
     "CloseHandle(#1)", "CloseHandle(#2)", "CloseHandle(#3)"};
 
@@ -293,14 +290,19 @@ const std::string kNotFound = "HTTP/1.1 404 Not Found\r\nServer: t\r\n\r\n";
 const std::string kLongHeaders =
     "HTTP/1.1 200 OK\r\nX-Long: " + std::string(1000, 'v') + "\r\n\r\n";
 // 1023 bytes and the zero byte fill the 1024 exactly.
-const std::string kFullHeaders = "HTTP/1.1 200 OK\r\nX: " +
-                                 std::string(1023 - 24, 'v') + "\r\n\r\n";
+const std::string kFullHeaders =
+    "HTTP/1.1 200 OK\r\nX: " + std::string(1023 - 24, 'v') + "\r\n\r\n";
 
 INSTANTIATE_TEST_SUITE_P(
     FailureTable, FetchPageFailureTest,
     testing::Values(
-        FailureCase{"NoRootHandle", {FakeStep::kOpenSession}, {}, true,
-                    {"OpenSession -> none"}, "", "untouched"},
+        FailureCase{"NoRootHandle",
+                    {FakeStep::kOpenSession},
+                    {},
+                    true,
+                    {"OpenSession -> none"},
+                    "",
+                    "untouched"},
         FailureCase{"NoConnection",
                     {FakeStep::kConnect},
                     {},
@@ -312,8 +314,9 @@ INSTANTIATE_TEST_SUITE_P(
                     {FakeStep::kOpenRequest},
                     {},
                     true,
-                    {"OpenSession -> #1", "Connect -> #2", "OpenRequest -> none",
-                     "CloseHandle(#1)", "CloseHandle(#2)"},
+                    {"OpenSession -> #1", "Connect -> #2",
+                     "OpenRequest -> none", "CloseHandle(#1)",
+                     "CloseHandle(#2)"},
                     "",
                     "untouched"},
         FailureCase{"SendFails",
@@ -337,15 +340,16 @@ INSTANTIATE_TEST_SUITE_P(
                     Join(kUpToSend, {"ReadBody -> 0"}, kCloseAll),
                     "",
                     ""},
-        FailureCase{"ReadFailsPartWay",
-                    {},
-                    {.body = std::string(2000, 'b'), .fail_after = 700},
-                    false,
-                    Join(kUpToSend,
-                         {"ReadBody -> 512", "ReadBody -> 188", "ReadBody -> 0"},
-                         kCloseAll),
-                    std::string(700, 'b'),
-                    ""},
+        FailureCase{
+            "ReadFailsPartWay",
+            {},
+            {.body = std::string(2000, 'b'), .fail_after = 700},
+            false,
+            Join(kUpToSend,
+                 {"ReadBody -> 512", "ReadBody -> 188", "ReadBody -> 0"},
+                 kCloseAll),
+            std::string(700, 'b'),
+            ""},
         FailureCase{"ErrorStatusGivesItsBody",
                     {},
                     {.body = "missing", .raw_headers = kNotFound},
@@ -442,11 +446,10 @@ TEST_F(FetchPageEventsTest, ClosingTheWindowEndsTheBodyAtTheNextRead) {
   // The third read delivered; then the close ran and nothing more was read,
   // but the headers were still asked for and every handle closed.
   EXPECT_EQ(page_.size(), 3 * 512);
-  EXPECT_EQ(Shape(fake_.Calls()),
-            Join(kUpToSend,
-                 {"ReadBody -> 512", "ReadBody -> 512", "ReadBody -> 512",
-                  "QueryInfo"},
-                 kCloseAll));
+  EXPECT_EQ(Shape(fake_.Calls()), Join(kUpToSend,
+                                       {"ReadBody -> 512", "ReadBody -> 512",
+                                        "ReadBody -> 512", "QueryInfo"},
+                                       kCloseAll));
 }
 
 TEST_F(FetchPageEventsTest, NestedFetchRunsOnItsOwnHandles) {
@@ -462,13 +465,12 @@ TEST_F(FetchPageEventsTest, NestedFetchRunsOnItsOwnHandles) {
   Run(platform_, [] { current_->page_ = FetchPage(kUrl); });
   EXPECT_EQ(page_.view(), std::string(1000, 'o'));
   EXPECT_EQ(inner.view(), "inner page");
-  std::vector<std::string> expected =
-      Join(kUpToSend, {"ReadBody -> 512"},
-           {"OpenSession -> #4", "Connect -> #5", "OpenRequest -> #6",
-            "SetOption", "SetOption", "SetOption", "SendRequest",
-            "ReadBody -> 10", "ReadBody -> 0", "CloseHandle(#4)",
-            "CloseHandle(#5)", "CloseHandle(#6)", "ReadBody -> 488",
-            "ReadBody -> 0"});
+  std::vector<std::string> expected = Join(
+      kUpToSend, {"ReadBody -> 512"},
+      {"OpenSession -> #4", "Connect -> #5", "OpenRequest -> #6", "SetOption",
+       "SetOption", "SetOption", "SendRequest", "ReadBody -> 10",
+       "ReadBody -> 0", "CloseHandle(#4)", "CloseHandle(#5)", "CloseHandle(#6)",
+       "ReadBody -> 488", "ReadBody -> 0"});
   EXPECT_EQ(Shape(fake_.Calls()), Join(expected, kCloseAll));
 }
 

@@ -17,9 +17,12 @@ struct MessageCase {
 };
 
 // GBK bytes of "无法找到指定DLL库文件“" and "”中的输出命令“" and "”.
-#define LEAD "\xce\xde\xb7\xa8\xd5\xd2\xb5\xbd\xd6\xb8\xb6\xa8" "DLL" \
-             "\xbf\xe2\xce\xc4\xbc\xfe\xa1\xb0"
-#define MIDDLE "\xa1\xb1\xd6\xd0\xb5\xc4\xca\xe4\xb3\xf6\xc3\xfc\xc1\xee\xa1\xb0"
+#define LEAD                                                                   \
+  "\xce\xde\xb7\xa8\xd5\xd2\xb5\xbd\xd6\xb8\xb6\xa8"                           \
+  "DLL"                                                                        \
+  "\xbf\xe2\xce\xc4\xbc\xfe\xa1\xb0"
+#define MIDDLE                                                                 \
+  "\xa1\xb1\xd6\xd0\xb5\xc4\xca\xe4\xb3\xf6\xc3\xfc\xc1\xee\xa1\xb0"
 #define TAIL "\xa1\xb1"
 
 const MessageCase kMessageCases[] = {
@@ -39,8 +42,7 @@ class MissingExportTest : public testing::TestWithParam<MessageCase> {};
 
 TEST_P(MissingExportTest, NamesTheLibraryAndTheFunction) {
   const MessageCase &c = GetParam();
-  EXPECT_EQ(MissingExportMessage(c.library, c.function), Text(c.gbk))
-      << c.utf8;
+  EXPECT_EQ(MissingExportMessage(c.library, c.function), Text(c.gbk)) << c.utf8;
 }
 
 INSTANTIATE_TEST_SUITE_P(Messages, MissingExportTest,
@@ -50,9 +52,9 @@ TEST(InstalledHttpLibraryTest, WithoutABackendEveryFetchIsEmpty) {
   InstallHttpLibrary(nullptr);
   EXPECT_EQ(FetchPage("http://127.0.0.1:1/"), Bytes());
   Text receiver = "x";
-  EXPECT_EQ(FetchPage("http://h/", "POST", Text(""), "A: b\r\n", "a=1",
-                      &receiver),
-            Bytes());
+  EXPECT_EQ(
+      FetchPage("http://h/", "POST", Text(""), "A: b\r\n", "a=1", &receiver),
+      Bytes());
   EXPECT_EQ(receiver, Text("x")); // nothing was opened, so nothing queried
 }
 

@@ -78,9 +78,8 @@ bool LoopbackConnection::Send(std::string_view bytes) {
 
 bool LoopbackConnection::Pause(int ms) {
   std::unique_lock lock(server_.mutex_);
-  return !server_.changed_.wait_for(lock, std::chrono::milliseconds(ms), [&] {
-    return server_.stopping_.load();
-  });
+  return !server_.changed_.wait_for(lock, std::chrono::milliseconds(ms),
+                                    [&] { return server_.stopping_.load(); });
 }
 
 void LoopbackConnection::Reset() {
@@ -100,8 +99,8 @@ LoopbackServer::LoopbackServer(Handler handler) : handler_(std::move(handler)) {
   if (listener_ < 0 ||
       bind(listener_, reinterpret_cast<sockaddr *>(&address), length) != 0 ||
       listen(listener_, 64) != 0 ||
-      getsockname(listener_, reinterpret_cast<sockaddr *>(&address),
-                  &length) != 0) {
+      getsockname(listener_, reinterpret_cast<sockaddr *>(&address), &length) !=
+          0) {
     std::abort(); // a test cannot go on without its server
   }
   port_ = ntohs(address.sin_port);

@@ -86,8 +86,7 @@ std::string HttpResponse(std::string_view body,
                          std::string_view extra_headers = "");
 
 // Reads the request and answers it with HttpResponse.
-LoopbackServer::Handler Answer(std::string body,
-                               std::string status = "200 OK",
+LoopbackServer::Handler Answer(std::string body, std::string status = "200 OK",
                                std::string extra_headers = "");
 
 } // namespace cdk

@@ -64,10 +64,9 @@ HttpHandle RecordingHttpLibrary::OpenSession(const Text &agent, int32_t access,
                                              const Text &bypass_list,
                                              uint32_t flags) {
   std::string line = "OpenSession(" + Quote(agent.view()) + ", " +
-                     std::to_string(access) + ", " +
-                     Quote(proxy_list.view()) + ", " +
-                     Quote(bypass_list.view()) + ", " + std::to_string(flags) +
-                     ")";
+                     std::to_string(access) + ", " + Quote(proxy_list.view()) +
+                     ", " + Quote(bypass_list.view()) + ", " +
+                     std::to_string(flags) + ")";
   if (Failing(FakeStep::kOpenSession)) {
     Note(line + " -> none");
     return nullptr;
@@ -87,12 +86,11 @@ HttpHandle RecordingHttpLibrary::Connect(HttpHandle session, const Text &host,
                                          int32_t port, const Text &user_name,
                                          const Text &password, int32_t service,
                                          uint32_t flags, uintptr_t context) {
-  std::string line = "Connect(" + Name(session) + ", " + Quote(host.view()) +
-                     ", " + std::to_string(port) + ", " +
-                     Quote(user_name.view()) + ", " + Quote(password.view()) +
-                     ", " + std::to_string(service) + ", " +
-                     std::to_string(flags) + ", " + std::to_string(context) +
-                     ")";
+  std::string line =
+      "Connect(" + Name(session) + ", " + Quote(host.view()) + ", " +
+      std::to_string(port) + ", " + Quote(user_name.view()) + ", " +
+      Quote(password.view()) + ", " + std::to_string(service) + ", " +
+      std::to_string(flags) + ", " + std::to_string(context) + ")";
   const HandleInfo *info = Find(session);
   if (info == nullptr || Failing(FakeStep::kConnect)) {
     Note(line + " -> none");
@@ -106,8 +104,7 @@ HttpHandle RecordingHttpLibrary::Connect(HttpHandle session, const Text &host,
 }
 
 HttpHandle RecordingHttpLibrary::OpenRequest(HttpHandle connection,
-                                             const Text &verb,
-                                             const Text &path,
+                                             const Text &verb, const Text &path,
                                              const Text &version,
                                              uint32_t flags,
                                              uintptr_t context) {
@@ -156,9 +153,8 @@ int32_t RecordingHttpLibrary::ReadBody(HttpHandle request, char *buffer,
   const HandleInfo *info = Find(request);
   bool zeroed = size <= 0 || std::all_of(buffer, buffer + size,
                                          [](char c) { return c == 0; });
-  std::string line = "ReadBody(" + Name(request) + ", " +
-                     std::to_string(size) + (zeroed ? "" : ", dirty buffer") +
-                     ") -> ";
+  std::string line = "ReadBody(" + Name(request) + ", " + std::to_string(size) +
+                     (zeroed ? "" : ", dirty buffer") + ") -> ";
   if (info == nullptr) {
     Note(line + "0");
     return 0;
@@ -189,8 +185,8 @@ int32_t RecordingHttpLibrary::ReadBody(HttpHandle request, char *buffer,
 
 void RecordingHttpLibrary::QueryInfo(HttpHandle request, int32_t info_level,
                                      char *buffer, int32_t *length) {
-  Note("QueryInfo(" + Name(request) + ", " + std::to_string(info_level) +
-       ", " + (length != nullptr ? std::to_string(*length) : "none") + ")");
+  Note("QueryInfo(" + Name(request) + ", " + std::to_string(info_level) + ", " +
+       (length != nullptr ? std::to_string(*length) : "none") + ")");
   const HandleInfo *info = Find(request);
   if (info == nullptr || length == nullptr || Failing(FakeStep::kQuery) ||
       info_level != kQueryRawHeadersCrLf || !fetches_[info->fetch].sent) {

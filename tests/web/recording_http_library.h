@@ -15,7 +15,7 @@ namespace cdk {
 
 // What one request answers.
 struct FakeResponse {
-  std::string body;                                // any bytes, zeros too
+  std::string body;                                    // any bytes, zeros too
   std::string raw_headers = "HTTP/1.1 200 OK\r\n\r\n"; // CR LF lines
   int32_t piece = 512;     // the most one read delivers
   int32_t fail_after = -1; // reads deliver nothing once this many bytes are

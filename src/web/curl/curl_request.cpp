@@ -125,8 +125,7 @@ std::string ResolveLocation(const std::string &base,
   char *scheme = nullptr;
   char *text = nullptr;
   if (curl_url_set(url, CURLUPART_URL, base.c_str(), flags) == CURLUE_OK &&
-      curl_url_set(url, CURLUPART_URL, location.c_str(), flags) ==
-          CURLUE_OK &&
+      curl_url_set(url, CURLUPART_URL, location.c_str(), flags) == CURLUE_OK &&
       curl_url_get(url, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
       std::string_view(scheme) == "http" &&
       curl_url_get(url, CURLUPART_URL, &text, 0) == CURLUE_OK) {
@@ -206,8 +205,7 @@ int32_t CurlRequest::Read(char *buffer, int32_t size) {
   if (body_read_ == body_.size()) {
     Drive([this] { return body_read_ < body_.size(); });
   }
-  size_t count =
-      std::min(body_.size() - body_read_, static_cast<size_t>(size));
+  size_t count = std::min(body_.size() - body_read_, static_cast<size_t>(size));
   std::memcpy(buffer, body_.data() + body_read_, count);
   body_read_ += count;
   if (body_read_ == body_.size()) {
@@ -368,8 +366,8 @@ bool CurlRequest::StalledTooLong(int *wait_ms) {
     return false;
   }
   bool sending = static_cast<size_t>(sent) < data_.size();
-  auto limit =
-      std::chrono::milliseconds(sending ? send_timeout_ms_ : receive_timeout_ms_);
+  auto limit = std::chrono::milliseconds(sending ? send_timeout_ms_
+                                                 : receive_timeout_ms_);
   auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
       last_progress_ + limit - now);
   if (left.count() <= 0) {
@@ -427,8 +425,8 @@ size_t CurlRequest::OnHeader(char *data, size_t size, size_t count,
     request->header_lines_.append(line).append("\r\n");
     return length;
   }
-  int32_t status = StatusOf(request->header_lines_.substr(
-      0, request->header_lines_.find("\r\n")));
+  int32_t status = StatusOf(
+      request->header_lines_.substr(0, request->header_lines_.find("\r\n")));
   if (status >= 100 && status < 200) {
     request->header_lines_.clear(); // an interim answer; the real one follows
     return length;

@@ -11,8 +11,7 @@ namespace cdk {
 
 namespace {
 
-template <class T>
-T *CurlHandleOf(HttpHandle handle, CurlHandleKind kind) {
+template <class T> T *CurlHandleOf(HttpHandle handle, CurlHandleKind kind) {
   auto *h = reinterpret_cast<CurlHandle *>(handle);
   return h != nullptr && h->kind == kind ? static_cast<T *>(h) : nullptr;
 }
@@ -89,14 +88,16 @@ public:
   }
 
   void SetOption(HttpHandle request, int32_t option, int32_t value) override {
-    if (auto *r = CurlHandleOf<CurlRequest>(request, CurlHandleKind::kRequest)) {
+    if (auto *r =
+            CurlHandleOf<CurlRequest>(request, CurlHandleKind::kRequest)) {
       r->SetTimeout(option, value);
     }
   }
 
   void SendRequest(HttpHandle request, const Text &headers,
                    const Text &data) override {
-    if (auto *r = CurlHandleOf<CurlRequest>(request, CurlHandleKind::kRequest)) {
+    if (auto *r =
+            CurlHandleOf<CurlRequest>(request, CurlHandleKind::kRequest)) {
       r->Send(headers.view(), data.view());
     }
   }
