@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test run fuzz bench clean
+.PHONY: all deps configure build test run fuzz bench clean windows
 
 all: build
 
@@ -34,5 +34,16 @@ fuzz: deps
 	cmake --build build-fuzz -j$(JOBS)
 	scripts/run-fuzz build-fuzz $(FUZZ_SECONDS)
 
+# cdktool.exe for 32-bit Windows, the release, in build-win32/, and for
+# 64-bit Windows in build-win64/; the same CMAKE_FLAGS (page URLs) apply.
+windows: deps
+	for arch in win32:i686 win64:x86_64; do \
+	  dir=build-$${arch%%:*}; \
+	  cmake -S . -B $$dir -DCMAKE_BUILD_TYPE=Release -DCDK_BUILD_TESTS=OFF \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64-$${arch#*:}.cmake \
+	    -DCMAKE_RUNTIME_OUTPUT_DIRECTORY=$(CURDIR)/$$dir $(CMAKE_FLAGS) && \
+	  cmake --build $$dir -j$(JOBS) || exit 1; \
+	done
+
 clean:
-	rm -rf build build-bench build-fuzz
+	rm -rf build build-bench build-fuzz build-win32 build-win64
