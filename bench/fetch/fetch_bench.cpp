@@ -87,7 +87,7 @@ void BM_Curl64M(benchmark::State &s) { FetchWithCurl(s, "/64m", k64M); }
   BENCHMARK(name)                                                              \
       ->Unit(unit)                                                             \
       ->UseRealTime()                                                          \
-      ->Repetitions(9)                                                         \
+      ->Repetitions(15)                                                         \
       ->ReportAggregatesOnly(true)
 
 FETCH_BENCHMARK(BM_FetchPage1K, benchmark::kMicrosecond);

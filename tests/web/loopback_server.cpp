@@ -119,7 +119,7 @@ LoopbackServer::~LoopbackServer() {
   }
   changed_.notify_all();
   acceptor_.join();
-  for (std::thread &worker : workers_) {
+  for (auto &[id, worker] : workers_) {
     worker.join();
   }
   close(listener_);
@@ -149,9 +149,25 @@ void LoopbackServer::Record(std::string request) {
   changed_.notify_all();
 }
 
+void LoopbackServer::JoinFinished() {
+  std::vector<std::thread> done;
+  {
+    std::lock_guard lock(mutex_);
+    for (uint64_t id : finished_) {
+      done.push_back(std::move(workers_[id]));
+      workers_.erase(id);
+    }
+    finished_.clear();
+  }
+  for (std::thread &worker : done) {
+    worker.join();
+  }
+}
+
 void LoopbackServer::AcceptLoop() {
   while (true) {
     int s = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    JoinFinished();
     if (s < 0) {
       if (stopping_) {
         return;
@@ -165,12 +181,14 @@ void LoopbackServer::AcceptLoop() {
     }
     ++connections_;
     open_sockets_.push_back(s);
-    workers_.emplace_back([this, s] {
+    uint64_t id = next_worker_++;
+    workers_[id] = std::thread([this, s, id] {
       LoopbackConnection connection(*this, s);
       handler_(connection);
       std::lock_guard done(mutex_);
       std::erase(open_sockets_, s);
       close(s);
+      finished_.push_back(id);
     });
   }
 }

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -64,6 +65,7 @@ private:
   friend class LoopbackConnection;
   void AcceptLoop();
   void Record(std::string request);
+  void JoinFinished();
 
   Handler handler_;
   int listener_ = -1;
@@ -76,7 +78,11 @@ private:
   std::condition_variable changed_;
   std::vector<std::string> requests_;
   std::vector<int> open_sockets_;
-  std::vector<std::thread> workers_;
+  // A connection's thread is joined soon after it ends, so a benchmark's
+  // thousands of connections do not pile up threads.
+  std::map<uint64_t, std::thread> workers_;
+  std::vector<uint64_t> finished_;
+  uint64_t next_worker_ = 0;
 };
 
 // "HTTP/1.1 <status>\r\n", the extra header lines, a Content-Length unless

@@ -1,5 +1,5 @@
 // The libcurl backend's one private header: its handles and the transfer
-// that a request handle drives. Only this folder includes curl/curl.h.
+// that a request handle drives. The portable core never includes curl/curl.h.
 #pragma once
 
 #include <curl/curl.h>
