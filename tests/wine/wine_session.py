@@ -47,7 +47,8 @@ def wait_until(condition, timeout, what, interval=0.1):
         if value:
             return value
         if time.monotonic() > deadline:
-            raise Failure("timed out after %gs waiting for %s" % (timeout, what))
+            raise Failure("timed out after %gs waiting for %s"
+                          % (timeout, what))
         time.sleep(interval)
 
 
@@ -151,7 +152,7 @@ class Session:
             return json.load(f)
 
     def x(self, *args, timeout=30):
-        """Runs an X client (xdotool, xclip, import) on the session's display."""
+        """Runs an X client (xdotool, xclip, import) on the display."""
         return subprocess.run(list(args), env=self.env(),
                               stdin=subprocess.DEVNULL, capture_output=True,
                               timeout=timeout)

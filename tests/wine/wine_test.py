@@ -6,17 +6,21 @@ unit tests built for Windows.
   wine_test.py main-window      ARGS  window, 获取, 复制, 更新, Esc
   wine_test.py version-mismatch ARGS  the box first, 获取 disabled, Alt+F4
   wine_test.py missing-wininet  ARGS  a wininet.dll without exports
+  wine_test.py wininet-backend  ARGS  the WinINet backend on an echo server
   wine_test.py core-unit-tests  ARGS  every core test program, under Wine
 
 Every wait is for a condition, with a deadline.
 """
 
 import argparse
+import http.server
 import os
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
+import threading
 
 sys.dont_write_bytecode = True  # nothing written into the source tree
 from wine_session import (Failure, Session, wait_for_port,  # noqa: E402
@@ -171,8 +175,9 @@ class Desktop:
 
     def click(self, window, control):
         child = window["children"][INDEX[control]]
-        x = window["client_origin"][0] + child["rect"][0] + child["rect"][2] // 2
-        y = window["client_origin"][1] + child["rect"][1] + child["rect"][3] // 2
+        left, top, width, height = child["rect"]
+        x = window["client_origin"][0] + left + width // 2
+        y = window["client_origin"][1] + top + height // 2
         self.session.x("xdotool", "mousemove", str(x), str(y), "click", "1")
 
     def key(self, title, key):
@@ -286,10 +291,11 @@ def test_main_window(session, args):
         # so a copy made after it shows the window was still there.
         desktop.key(CAPTION, "shift+Escape")
         desktop.click(window, "按钮2")
-        seen = []
-        wait_until(lambda: seen.append(desktop.clipboard()) or seen[-1] == code,
-                   STEP_TIMEOUT, "the code on the X clipboard (last seen %r)"
-                   % (seen,))
+        try:
+            wait_until(lambda: desktop.clipboard() == code, STEP_TIMEOUT,
+                       "the code on the X clipboard")
+        except Failure as failure:
+            raise Failure("%s; it holds %r" % (failure, desktop.clipboard()))
 
         desktop.click(window, "按钮3")
         update_url = "http://127.0.0.1:%d/update.html" % args.port
@@ -364,6 +370,63 @@ def test_missing_wininet(session, args):
         check(code == 255, "exit code %d, want 255 (-1)" % code)
 
 
+class EchoHandler(http.server.BaseHTTPRequestHandler):
+    """/echo...: the request head as received, an empty line and the request
+    body; /big?n=N: N bytes counting up modulo 251; /status404: an error
+    page."""
+
+    protocol_version = "HTTP/1.1"
+
+    def handle_one_request(self):
+        self.raw_requestline = self.rfile.readline(65537)
+        if not self.raw_requestline or not self.parse_request():
+            self.close_connection = True
+            return
+        length = int(self.headers.get("Content-Length", "0") or 0)
+        body = self.rfile.read(length)
+        status = 200
+        if self.path.startswith("/big?n="):
+            reply = bytes(i % 251 for i in range(int(self.path[7:])))
+        elif self.path == "/status404":
+            status, reply = 404, b"gone"
+        else:
+            head = self.raw_requestline + b"".join(
+                ("%s: %s\r\n" % item).encode("latin-1")
+                for item in self.headers.items())
+            reply = head + b"\r\n" + body
+        self.send_response(status)
+        self.send_header("Content-Length", str(len(reply)))
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.wfile.write(reply)
+        self.close_connection = True
+
+    def log_message(self, *_):
+        pass
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def test_wininet_backend(session, args):
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), EchoHandler)
+    thread = threading.Thread(target=server.serve_forever, daemon=True)
+    thread.start()
+    try:
+        code = session.wine_run(
+            [args.program], "wininet-backend.log", 600,
+            CDK_ECHO_PORT=str(server.server_address[1]),
+            CDK_CLOSED_PORT=str(free_port()))
+    finally:
+        server.shutdown()
+    with open(os.path.join(session.run_dir, "wininet-backend.log"), "rb") as f:
+        sys.stdout.write(f.read()[-8000:].decode("utf-8", "replace"))
+    check(code == 0, "wininet_backend_test.exe: exit code %d" % code)
+
+
 def test_core_unit_tests(session, args):
     with open(args.list) as f:
         programs = [line.strip() for line in f if line.strip()]
@@ -386,6 +449,7 @@ TESTS = {
     "version-mismatch": test_version_mismatch,
     "missing-wininet": test_missing_wininet,
     "core-unit-tests": test_core_unit_tests,
+    "wininet-backend": test_wininet_backend,
 }
 
 
