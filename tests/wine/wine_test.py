@@ -286,6 +286,7 @@ def test_main_window(session, args):
             interval=0.3)
         status = window["children"][INDEX["编辑框4"]]["text"]
         check(status == "请在限定时间内兑换", "status %r" % status)
+        desktop.screenshot(window, "window-with-code.png")
 
         # Esc with a modifier is no close request. X input arrives in order,
         # so a copy made after it shows the window was still there.

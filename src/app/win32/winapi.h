@@ -14,8 +14,8 @@
 #define STRICT
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
-// Windows XP: the backend uses nothing newer, and the home system is an old
-// 32-bit Windows.
+// Windows XP: the backend itself uses nothing newer. (The -posix runtime,
+// winpthreads, needs Vista's GetTickCount64, so that is the program's floor.)
 #define WINVER 0x0501
 #define _WIN32_WINNT 0x0501
 #include <windows.h>
