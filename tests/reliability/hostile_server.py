@@ -279,7 +279,9 @@ def main():
     args = parser.parse_args()
 
     threading.Thread(target=end_when_stdin_closes, daemon=True).start()
-    threading.Timer(args.lifetime, lambda: os._exit(0)).start()
+    lifetime = threading.Timer(args.lifetime, lambda: os._exit(0))
+    lifetime.daemon = True
+    lifetime.start()
 
     server = Server(args.case, args.log)
     sock = listen(args.port, time.monotonic() + 120)

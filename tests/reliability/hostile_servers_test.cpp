@@ -139,6 +139,13 @@ void DribbleNestsTicksAndAnswersClicks(const RunRecord &run) {
   EXPECT_GE(copy.at_ms, 12000);
   EXPECT_LE(copy.at_ms, 12000 + 2000);
   EXPECT_EQ(copy.clipboard, Text("NESTED3"));
+  std::printf("dribble: the first poll lasted %.1f s; nested ticks at %lld "
+              "and %lld ms; 复制 at %lld ms copied '%s'\n",
+              outer->ended_s - outer->started_s,
+              static_cast<long long>(nested[0]->started_ms),
+              static_cast<long long>(nested[1]->started_ms),
+              static_cast<long long>(copy.at_ms),
+              std::string(copy.clipboard.view()).c_str());
   // The outer tick wrote the boxes last: FIRST is what stays.
   EXPECT_EQ(run.requests.size(), 4u); // version check, outer, two nested
 }
@@ -149,6 +156,7 @@ void StallEndsAfterTheReceiveTimeOut(const RunRecord &run) {
   double seconds = outer->ended_s - outer->started_s;
   EXPECT_GE(seconds, 17.9);
   EXPECT_LE(seconds, 18.0 + 4.0);
+  std::printf("stall: the first poll ended after %.1f s\n", seconds);
   // The window did not answer while the read waited: nothing nested.
   EXPECT_TRUE(NestedTicks(run).empty());
 }
@@ -157,6 +165,8 @@ void RedirectLoopIsCutShort(const RunRecord &run) {
   const TickRecord *outer = FirstPoll(run);
   ASSERT_NE(outer, nullptr);
   EXPECT_LT(outer->ended_s - outer->started_s, 5.0);
+  std::printf("redirect loop: %zu requests for the first poll\n",
+              run.requests.size() - 1);
   // A bounded number of hops, all of them to the page itself.
   EXPECT_GE(run.requests.size(), 3u);
   EXPECT_LE(run.requests.size(), 1u + 21u);
@@ -357,13 +367,18 @@ void RunUntilTheFatalError() {
                        box.icon == MessageIcon::kError &&
                        size > INT32_MAX && size <= int64_t{INT32_MAX} + 512 &&
                        box.text == ExpectedAllocationBox(size);
-    std::fprintf(stderr,
-                 "fatal-error box %s: %lld bytes asked for; peak resident "
-                 "memory %lld MiB; %.1f s\n",
-                 as_expected ? "as expected" : "NOT as expected",
-                 static_cast<long long>(size),
-                 static_cast<long long>(PeakResidentKiB() / 1024),
-                 WallSeconds() - started);
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "fatal-error box %s: %lld bytes asked for; peak resident "
+                  "memory %lld MiB; %.1f s\n",
+                  as_expected ? "as expected" : "NOT as expected",
+                  static_cast<long long>(size),
+                  static_cast<long long>(PeakResidentKiB() / 1024),
+                  WallSeconds() - started);
+    // stderr is what the death test matches; stdout stays in the log.
+    std::fputs(line, stderr);
+    std::fputs(line, stdout);
+    std::fflush(stdout);
   });
   RunProgram(platform, ObservedBindings());
   std::fprintf(stderr, "the program ended without the fatal error\n");
