@@ -8,8 +8,8 @@
 
 #include <cstdio>
 #include <map>
-#include <unistd.h>
 #include <string>
+#include <unistd.h>
 
 #include "app/headless/headless_platform.h"
 #include "app/shell.h"

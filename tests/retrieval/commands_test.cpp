@@ -24,17 +24,37 @@ TEST(CopyTest, CopyPutsWhatTheCodeBoxHoldsOnTheClipboard) {
   const FakeResponse code_page{.body = PageWithCode("AB12CD34")};
   const CopyCase cases[] = {
       {"before any poll", false, {}, {}, false, kInitialCodeBox},
-      {"after a poll that found a code", true, code_page, {}, false,
+      {"after a poll that found a code",
+       true,
+       code_page,
+       {},
+       false,
        "AB12CD34"},
-      {"after a poll that found a code with Chinese in it", true,
-       {.body = PageWithCode(kChineseCode)}, {}, false, kChineseCode},
-      {"after a poll that found no code", true,
-       {.body = PageWithCode("00000000")}, {}, false, "00000000"},
+      {"after a poll that found a code with Chinese in it",
+       true,
+       {.body = PageWithCode(kChineseCode)},
+       {},
+       false,
+       kChineseCode},
+      {"after a poll that found no code",
+       true,
+       {.body = PageWithCode("00000000")},
+       {},
+       false,
+       "00000000"},
       {"after a failed poll: an empty text, the old contents gone", true,
        code_page, FakeStep::kConnect, false, ""},
-      {"after a page without markers: an empty text", true,
-       {.body = "<p>nothing</p>"}, {}, false, ""},
-      {"while another program holds the clipboard", true, code_page, {}, true,
+      {"after a page without markers: an empty text",
+       true,
+       {.body = "<p>nothing</p>"},
+       {},
+       false,
+       ""},
+      {"while another program holds the clipboard",
+       true,
+       code_page,
+       {},
+       true,
        "old contents"},
       {"held, before any poll", false, {}, {}, true, "old contents"},
   };
@@ -110,7 +130,8 @@ TEST(UpdateTest, UpdateOpensTheUpdatePageEachTime) {
   EXPECT_THAT(run.platform.OpenedUrls(),
               ElementsAre(Text(UpdatePageUrl), Text(UpdatePageUrl),
                           Text(UpdatePageUrl)));
-  EXPECT_EQ(Text(UpdatePageUrl).view(), "http://cdk.example/download/update.html");
+  EXPECT_EQ(Text(UpdatePageUrl).view(),
+            "http://cdk.example/download/update.html");
   // Nothing else: no request, no box, no timer, the clipboard untouched.
   EXPECT_THAT(run.RequestTimes(), ElementsAre(0));
   EXPECT_TRUE(run.platform.MessageBoxes().empty());
@@ -118,8 +139,7 @@ TEST(UpdateTest, UpdateOpensTheUpdatePageEachTime) {
               testing::Not(testing::Contains(testing::HasSubstr(" timer"))));
   EXPECT_EQ(run.platform.Clipboard().view(), "old contents");
   EXPECT_EQ(run.Shown(Control::编辑框1).view(), Text(kInitialCodeBox).view());
-  EXPECT_EQ(run.Shown(Control::编辑框4).view(),
-            Text(kInitialStatusBox).view());
+  EXPECT_EQ(run.Shown(Control::编辑框4).view(), Text(kInitialStatusBox).view());
 }
 
 } // namespace
