@@ -9,6 +9,7 @@
 #include "app/window_description.h"
 #include "scripted_run.h"
 #include "shell_test_texts.h"
+#include "fatal_exit.h"
 #include "text/fatal.h"
 
 namespace cdk::test {
@@ -369,7 +370,7 @@ TEST_F(ShellDeathTest, FatalErrorShowsTheBoxThenExitsMinusOne) {
       RunProgram(p, kScriptedBindings);
       std::_Exit(7);
     };
-    EXPECT_EXIT(run(), ::testing::ExitedWithCode(255),
+    EXPECT_EXIT(run(), ::testing::ExitedWithCode(cdk::test::kFatalExitStatus),
                 BoxLine(kErrorCaption, c.box_text, MessageIcon::kError));
   }
 }
@@ -380,7 +381,7 @@ TEST_F(ShellDeathTest, FatalErrorAfterTheRunGoesToStderr) {
     Run();
     FatalError(Text("no window left"));
   };
-  EXPECT_EXIT(run(), ::testing::ExitedWithCode(255), "no window left\r\n");
+  EXPECT_EXIT(run(), ::testing::ExitedWithCode(cdk::test::kFatalExitStatus), "no window left\r\n");
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/shell.h"
+#include "fatal_exit.h"
 #include "reliability/hostile_server.h"
 #include "reliability/observed_run.h"
 #include "reliability_texts.h"
@@ -401,7 +402,7 @@ TEST_P(HostileServerRow, FirstPoll) {
     HostileServer server(row.server_case, kPort);
     ASSERT_TRUE(server.ok()) << "the hostile server did not start";
     // Exit code -1 with the box, not a signal from the kernel's OOM killer.
-    EXPECT_EXIT(RunUntilTheFatalError(), ::testing::ExitedWithCode(255),
+    EXPECT_EXIT(RunUntilTheFatalError(), ::testing::ExitedWithCode(cdk::test::kFatalExitStatus),
                 "fatal-error box as expected");
     return;
   }

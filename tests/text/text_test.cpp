@@ -1,6 +1,8 @@
 // The text layer: each group of operations against a table of cases.
 #include "text/text.h"
 
+#include "fatal_exit.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -524,14 +526,14 @@ using ThirtyTwo = std::make_index_sequence<32>;
 
 TEST(FatalErrorDeathTest, OverlongResultEndsTheProgramWithTheSize) {
   EXPECT_EXIT(JoinCopies(BlankText(kPart), ThirtyTwo()),
-              testing::ExitedWithCode(255), "2147483648");
+              testing::ExitedWithCode(cdk::test::kFatalExitStatus), "2147483648");
   EXPECT_EXIT(JoinCopies(BlankBytes(kPart), ThirtyTwo()),
-              testing::ExitedWithCode(255), "2147483648");
+              testing::ExitedWithCode(cdk::test::kFatalExitStatus), "2147483648");
 }
 
 TEST(FatalErrorDeathTest, RefusedAllocationEndsTheProgramWithTheSize) {
   EXPECT_EXIT(FatalOnFailureAllocator<char>().allocate(std::size_t{1} << 40),
-              testing::ExitedWithCode(255), "1099511627776");
+              testing::ExitedWithCode(cdk::test::kFatalExitStatus), "1099511627776");
 }
 
 // The shell's handler may itself run out of memory; that must still end the
@@ -546,7 +548,7 @@ TEST(FatalErrorDeathTest, FailingHandlerStillEndsTheProgram) {
         SetFatalErrorHandler(HandlerThatFailsToAllocate);
         FatalOnFailureAllocator<char>().allocate(std::size_t{1} << 40);
       },
-      testing::ExitedWithCode(255), "2147483648");
+      testing::ExitedWithCode(cdk::test::kFatalExitStatus), "2147483648");
 }
 
 struct FatalRaised {
