@@ -1,5 +1,5 @@
 // Fuzzes FetchPage's request building through the recording HTTP fake: any
-// URL, method, proxy, headers and body. The verb is the caller's POST or
+// URL, method, proxy, headers and body, and any one step failing. The verb is the caller's POST or
 // GET; each default header line is appended exactly when FindText of its
 // name in the block so far gave -1; a POST with a body ends the block with
 // a Content-Length equal to the body's length and sends the body; the page
@@ -85,6 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     proxy = Take(in);
   }
   const bool want_raw_headers = in.ConsumeBool();
+  // 0: nothing fails; otherwise the step that fails (FakeStep + 1).
+  const int failing = in.ConsumeIntegralInRange<int>(0, 6);
   cdk::FakeResponse response;
   response.piece = in.ConsumeIntegralInRange<int32_t>(1, 600);
   response.raw_headers = in.ConsumeRandomLengthString(1500);
@@ -92,11 +94,40 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
   cdk::RecordingHttpLibrary fake;
   fake.SetDefaultResponse(response);
+  auto fails = [&](cdk::FakeStep step) {
+    return failing == static_cast<int>(step) + 1;
+  };
+  if (failing != 0) {
+    fake.Fail(static_cast<cdk::FakeStep>(failing - 1));
+  }
   cdk::ScopedHttpLibrary installed(fake);
   Text raw_headers("untouched");
   const cdk::Bytes page =
       cdk::FetchPage(url, method, proxy, headers, body,
                      want_raw_headers ? &raw_headers : nullptr);
+
+  // A handle that does not come: what was opened is closed, root first,
+  // and nothing comes back.
+  const auto &calls = fake.Calls();
+  if (fails(cdk::FakeStep::kOpenSession)) {
+    Require(fake.Fetches().empty() && calls.size() == 1 && page.empty() &&
+                raw_headers == Text("untouched"),
+            "no session: nothing else is called");
+    return 0;
+  }
+  if (fails(cdk::FakeStep::kConnect)) {
+    Require(calls.size() == 3 && calls.back() == "CloseHandle(#1)" &&
+                page.empty() && raw_headers == Text("untouched"),
+            "no connection: the session closed");
+    return 0;
+  }
+  if (fails(cdk::FakeStep::kOpenRequest)) {
+    Require(calls.size() == 5 && calls[3] == "CloseHandle(#1)" &&
+                calls[4] == "CloseHandle(#2)" && page.empty() &&
+                raw_headers == Text("untouched"),
+            "no request: session and connection closed");
+    return 0;
+  }
 
   Require(fake.Fetches().size() == 1, "one request per call");
   const cdk::RecordedFetch &fetch = fake.Fetches().front();
@@ -134,19 +165,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Require(fetch.data.empty(), "no request data without a POST body");
   }
 
-  Require(page.view() == response.body, "the body as served, zeros included");
+  // A failed send or failing reads deliver nothing.
+  const bool delivered =
+      !fails(cdk::FakeStep::kSend) && !fails(cdk::FakeStep::kRead);
+  Require(page.view() == (delivered ? response.body : std::string()),
+          "the body as served, zeros included");
   if (want_raw_headers) {
     // With their zero byte they fit the 1024-byte buffer, or the buffer
-    // stays 1024 spaces.
+    // stays 1024 spaces, as it does when the query does nothing.
+    const bool queried =
+        !fails(cdk::FakeStep::kSend) && !fails(cdk::FakeStep::kQuery);
     const Text served(response.raw_headers);
-    const Text expected = response.raw_headers.size() + 1 <= 1024
+    const Text expected = queried && response.raw_headers.size() + 1 <= 1024
                               ? served
                               : Text(std::string(1024, ' '));
     Require(raw_headers == expected, "the raw headers");
   } else {
     Require(raw_headers == Text("untouched"), "no receiver, no query");
   }
-  const auto &calls = fake.Calls();
   Require(calls.size() >= 3 && calls[calls.size() - 3] == "CloseHandle(#1)" &&
               calls[calls.size() - 2] == "CloseHandle(#2)" &&
               calls.back() == "CloseHandle(#3)",
