@@ -1,9 +1,9 @@
 // Fuzzes FetchPage's request building through the recording HTTP fake: any
-// URL, method, proxy, headers and body, and any one step failing. The verb is the caller's POST or
-// GET; each default header line is appended exactly when FindText of its
-// name in the block so far gave -1; a POST with a body ends the block with
-// a Content-Length equal to the body's length and sends the body; the page
-// and the raw headers come back as the fake served them.
+// URL, method, proxy, headers and body, and any one step failing. The verb is
+// the caller's POST or GET; each default header line is appended exactly when
+// FindText of its name in the block so far gave -1; a POST with a body ends the
+// block with a Content-Length equal to the body's length and sends the body;
+// the page and the raw headers come back as the fake served them.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>

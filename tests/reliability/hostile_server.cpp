@@ -27,8 +27,8 @@ constexpr int kReadyTimeoutMs = 150 * 1000;
 
 std::string TempLogPath() {
   const char *dir = std::getenv("TMPDIR");
-  std::string path = std::string(dir != nullptr ? dir : "/tmp") +
-                     "/cdk-hostile-XXXXXX";
+  std::string path =
+      std::string(dir != nullptr ? dir : "/tmp") + "/cdk-hostile-XXXXXX";
   int fd = mkstemp(path.data());
   if (fd >= 0) {
     close(fd);
@@ -38,7 +38,8 @@ std::string TempLogPath() {
 
 bool WaitForReady(int fd) {
   using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(kReadyTimeoutMs);
+  const auto deadline =
+      Clock::now() + std::chrono::milliseconds(kReadyTimeoutMs);
   std::string seen;
   while (seen.find("ready\n") == std::string::npos) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -74,9 +75,10 @@ HostileServer::HostileServer(const std::string &server_case, int port)
   posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   std::string port_text = std::to_string(port);
-  const char *argv[] = {CDK_PYTHON,   CDK_HOSTILE_SERVER, "--port",
-                        port_text.c_str(), "--case", server_case.c_str(),
-                        "--log",      log_path_.c_str(), nullptr};
+  const char *argv[] = {
+      CDK_PYTHON,        CDK_HOSTILE_SERVER, "--port",
+      port_text.c_str(), "--case",           server_case.c_str(),
+      "--log",           log_path_.c_str(),  nullptr};
   int spawned = posix_spawn(&pid_, CDK_PYTHON, &actions, nullptr,
                             const_cast<char **>(argv), environ);
   posix_spawn_file_actions_destroy(&actions);

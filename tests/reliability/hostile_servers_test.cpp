@@ -85,7 +85,6 @@ int64_t PeakResidentKiB() {
   return kib;
 }
 
-
 const TickRecord *FirstPoll(const RunRecord &run) {
   for (const TickRecord &t : run.observed.ticks) {
     if (t.depth == 1) {
@@ -258,9 +257,9 @@ const Row kRows[] = {
      "a failed request: empty code box", Outcome::kBoxes, Empty, kStatusRedeem,
      nullptr, PollRequestedOnce},
     {"ten_thousand_header_lines", "header_flood", false,
-     "the headers are skipped, the body read: its code",
-     Outcome::kBoxes, [] { return std::string("FLOOD"); }, kStatusRedeem,
-     nullptr, PollRequestedOnce},
+     "the headers are skipped, the body read: its code", Outcome::kBoxes,
+     [] { return std::string("FLOOD"); }, kStatusRedeem, nullptr,
+     PollRequestedOnce},
     {"redirect_loop", "redirect_loop", false,
      "a bounded number of hops, then the last answer's body: its code",
      Outcome::kBoxes, [] { return std::string("LOOP"); }, kStatusRedeem,
@@ -281,15 +280,16 @@ const Row kRows[] = {
      "the page text ends at the zero byte, before the markers: empty code box",
      Outcome::kBoxes, Empty, kStatusRedeem, nullptr, PollRequestedOnce},
     {"invalid_gbk_utf8_and_control_bytes_in_the_code", "odd_bytes", false,
-     "the code box and 复制 hold the bytes exactly as sent",
-     Outcome::kBoxes,
-     [] { return std::string("\x81\xff\xc3\x28\xa3\x01\t\x1b[31m\x7f\xfe\xfe"); },
+     "the code box and 复制 hold the bytes exactly as sent", Outcome::kBoxes,
+     [] {
+       return std::string("\x81\xff\xc3\x28\xa3\x01\t\x1b[31m\x7f\xfe\xfe");
+     },
      kStatusRedeem, nullptr, PollRequestedOnce},
     {"lone_lead_byte_before_the_closing_marker", "lone_lead_byte", false,
      "the lead byte takes the first '=' as its second byte, so the code runs "
      "to the next marker on a character start",
-     Outcome::kBoxes, [] { return std::string("AB\xe9====CD"); },
-     kStatusRedeem, nullptr, PollRequestedOnce},
+     Outcome::kBoxes, [] { return std::string("AB\xe9====CD"); }, kStatusRedeem,
+     nullptr, PollRequestedOnce},
     {"ten_mib_code", "huge_code", false,
      "the core keeps all 10 MiB in the code box and 复制 copies all of it",
      Outcome::kBoxes, HugeCode, kStatusRedeem, nullptr, PollRequestedOnce},
@@ -384,8 +384,8 @@ void RunUntilTheFatalError() {
     int64_t size = SizeInBox(box.text);
     // Past the limit by at most one read of 512 bytes.
     bool as_expected = box.caption == Text(kFatalCaption) &&
-                       box.icon == MessageIcon::kError &&
-                       size > INT32_MAX && size <= int64_t{INT32_MAX} + 512 &&
+                       box.icon == MessageIcon::kError && size > INT32_MAX &&
+                       size <= int64_t{INT32_MAX} + 512 &&
                        box.text == ExpectedAllocationBox(size);
     char line[200];
     std::snprintf(line, sizeof line,
@@ -421,7 +421,8 @@ TEST_P(HostileServerRow, FirstPoll) {
     HostileServer server(row.server_case, kPort);
     ASSERT_TRUE(server.ok()) << "the hostile server did not start";
     // Exit code -1 with the box, not a signal from the kernel's OOM killer.
-    EXPECT_EXIT(RunUntilTheFatalError(), ::testing::ExitedWithCode(cdk::test::kFatalExitStatus),
+    EXPECT_EXIT(RunUntilTheFatalError(),
+                ::testing::ExitedWithCode(cdk::test::kFatalExitStatus),
                 "fatal-error box as expected");
     return;
   }

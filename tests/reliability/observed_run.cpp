@@ -21,8 +21,8 @@ Handler g_tick = nullptr;
 Handler g_copy = nullptr;
 
 void ObservedTick() {
-  TickRecord tick{g_platform->Now(), WallSeconds(), 0, ++g_observed.depth, {},
-                  {}};
+  TickRecord tick{
+      g_platform->Now(), WallSeconds(), 0, ++g_observed.depth, {}, {}};
   g_tick();
   tick.ended_s = WallSeconds();
   tick.code_box = EditText(Control::编辑框1);
@@ -30,10 +30,9 @@ void ObservedTick() {
   --g_observed.depth;
   if (g_observed.keep_ticks) {
     // In the order the ticks started, nested ones after their outer one.
-    auto at = std::find_if(g_observed.ticks.begin(), g_observed.ticks.end(),
-                           [&](const TickRecord &t) {
-                             return t.started_s > tick.started_s;
-                           });
+    auto at = std::find_if(
+        g_observed.ticks.begin(), g_observed.ticks.end(),
+        [&](const TickRecord &t) { return t.started_s > tick.started_s; });
     g_observed.ticks.insert(at, tick);
   }
   if (g_observed.after_tick) {

@@ -23,7 +23,8 @@ public:
   WallClockPlatform() : last_(std::chrono::steady_clock::now()) {}
   Pending PeekEvent() override {
     auto now = std::chrono::steady_clock::now();
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now - last_);
+    auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now - last_);
     Advance(ms.count());
     last_ += ms;
     return HeadlessPlatform::PeekEvent();
@@ -39,13 +40,13 @@ struct TickRecord {
   int64_t started_ms; // virtual
   double started_s;   // wall
   double ended_s = 0;
-  int depth; // 1 for a tick run by the loop, 2 nested in one, ...
+  int depth;       // 1 for a tick run by the loop, 2 nested in one, ...
   Text code_box;   // 编辑框1 when the handler returned
   Text status_box; // 编辑框4 likewise
 };
 
 struct CopyRecord {
-  int64_t at_ms; // virtual
+  int64_t at_ms;  // virtual
   int tick_depth; // ticks on the stack while it ran
   Text clipboard; // right after the handler
 };

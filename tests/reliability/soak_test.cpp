@@ -40,7 +40,8 @@ std::string PostedCode(int64_t request) {
     return "00000000";
   }
   char code[32];
-  std::snprintf(code, sizeof code, "CDK%08lld", static_cast<long long>(request));
+  std::snprintf(code, sizeof code, "CDK%08lld",
+                static_cast<long long>(request));
   return code;
 }
 
@@ -59,7 +60,8 @@ TEST(Soak, PollTicksKeepMemoryAndDescriptorsLevel) {
   const int64_t ticks = Setting("CDK_SOAK_TICKS", 100000);
   const bool check_memory = Setting("CDK_SOAK_CHECK_MEMORY", 1) != 0;
   // Long enough for every cache and pool to have reached its size.
-  const int64_t warm_up = std::max<int64_t>(1, std::min<int64_t>(5000, ticks / 10));
+  const int64_t warm_up =
+      std::max<int64_t>(1, std::min<int64_t>(5000, ticks / 10));
 
   InstallHttpLibrary(&SystemHttpLibrary());
   HostileServer server("steady", kPort);
