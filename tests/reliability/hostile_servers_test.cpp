@@ -300,8 +300,8 @@ const Row kRows[] = {
      Outcome::kFatalAllocation, Empty, nullptr, nullptr, nullptr},
     {"endless_body_while_the_clock_runs", "endless", true,
      "a tick falls due every 5 s and nests with an endless fetch of its own, "
-     "each holding what it has read; closing the window at 16 s ends every "
-     "fetch and the program with exit code 0",
+     "each holding what it has read; closing the window once the fourth "
+     "has started ends every fetch and the program with exit code 0",
      Outcome::kClosedInsideTick, Empty, nullptr, CloseDuringTheEndlessBody,
      EndlessBodyNestsUntilClosed},
 };
