@@ -91,7 +91,7 @@ TEST(Soak, PollTicksKeepMemoryAndDescriptorsLevel) {
     // The headless backend logs every tick for tests that check the order
     // of events; this one checks none, and that record is not the
     // program's memory.
-    const_cast<std::vector<std::string> &>(platform.Log()).clear();
+    platform.ClearLog();
     if (done == warm_up) {
       warm = Take(done);
     }
