@@ -76,6 +76,10 @@ GtkPlatform::GtkPlatform() {
   // The program takes nothing from its command line, so GTK gets none.
   data_.gtk_ready = gtk_init_check(nullptr, nullptr) != FALSE;
   if (data_.gtk_ready) {
+    // Pango reads fontconfig's configuration on a thread of its own from the
+    // moment the font map exists. Made now, that reading overlaps the theme's
+    // loading instead of holding up the first label.
+    pango_cairo_font_map_get_default();
     data_.icons = GtkCreateIcons();
     // Message boxes carry the icon too.
     gtk_window_set_default_icon_list(data_.icons);
