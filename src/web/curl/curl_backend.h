@@ -2,12 +2,12 @@
 // that a request handle drives. The portable core never includes curl/curl.h.
 #pragma once
 
-#include <curl/curl.h>
-
 #include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "curl_functions.h"
 
 namespace cdk {
 
@@ -73,6 +73,7 @@ private:
   static size_t OnBody(char *data, size_t size, size_t count, void *self);
   static int OnConnected(void *self, char *, char *, int, int);
 
+  const CurlFunctions &curl_;
   CurlSettings settings_;
   std::string host_;
   int32_t port_;

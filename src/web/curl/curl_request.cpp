@@ -116,24 +116,25 @@ std::string HeaderValue(std::string_view block, std::string_view name) {
 // empty when it is not an http URL, the only scheme carried.
 std::string ResolveLocation(const std::string &base,
                             const std::string &location) {
+  const CurlFunctions &curl = Curl();
   std::string resolved;
-  CURLU *url = curl_url();
+  CURLU *url = curl.url();
   if (url == nullptr) {
     return resolved;
   }
   const unsigned flags = CURLU_PATH_AS_IS | CURLU_ALLOW_SPACE;
   char *scheme = nullptr;
   char *text = nullptr;
-  if (curl_url_set(url, CURLUPART_URL, base.c_str(), flags) == CURLUE_OK &&
-      curl_url_set(url, CURLUPART_URL, location.c_str(), flags) == CURLUE_OK &&
-      curl_url_get(url, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+  if (curl.url_set(url, CURLUPART_URL, base.c_str(), flags) == CURLUE_OK &&
+      curl.url_set(url, CURLUPART_URL, location.c_str(), flags) == CURLUE_OK &&
+      curl.url_get(url, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
       std::string_view(scheme) == "http" &&
-      curl_url_get(url, CURLUPART_URL, &text, 0) == CURLUE_OK) {
+      curl.url_get(url, CURLUPART_URL, &text, 0) == CURLUE_OK) {
     resolved = text;
   }
-  curl_free(scheme);
-  curl_free(text);
-  curl_url_cleanup(url);
+  curl.free(scheme);
+  curl.free(text);
+  curl.url_cleanup(url);
   return resolved;
 }
 
@@ -141,9 +142,9 @@ std::string ResolveLocation(const std::string &base,
 
 CurlRequest::CurlRequest(const CurlConnection &connection,
                          std::string_view verb, std::string_view path)
-    : CurlHandle(CurlHandleKind::kRequest), settings_(connection.settings),
-      host_(connection.host), port_(connection.port),
-      verb_(verb.empty() ? "GET" : verb), path_(path),
+    : CurlHandle(CurlHandleKind::kRequest), curl_(Curl()),
+      settings_(connection.settings), host_(connection.host),
+      port_(connection.port), verb_(verb.empty() ? "GET" : verb), path_(path),
       connect_timeout_ms_(kDefaultTimeoutMs),
       send_timeout_ms_(kDefaultTimeoutMs),
       receive_timeout_ms_(kDefaultTimeoutMs) {}
@@ -220,61 +221,61 @@ int32_t CurlRequest::Read(char *buffer, int32_t size) {
 
 bool CurlRequest::StartTransfer(const std::string &url,
                                 const std::string &target) {
-  easy_ = curl_easy_init();
-  multi_ = curl_multi_init();
+  easy_ = curl_.easy_init();
+  multi_ = curl_.multi_init();
   header_list_ = BuildHeaderList();
   if (easy_ == nullptr || multi_ == nullptr || header_list_ == nullptr) {
     StopTransfer();
     return false;
   }
   CURL *e = easy_;
-  curl_easy_setopt(e, CURLOPT_URL, url.c_str());
+  curl_.easy_setopt(e, CURLOPT_URL, url.c_str());
   if (!target.empty()) {
-    curl_easy_setopt(e, CURLOPT_REQUEST_TARGET, target.c_str());
+    curl_.easy_setopt(e, CURLOPT_REQUEST_TARGET, target.c_str());
   }
-  curl_easy_setopt(e, CURLOPT_PATH_AS_IS, 1L);
-  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http");
-  curl_easy_setopt(e, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+  curl_.easy_setopt(e, CURLOPT_PATH_AS_IS, 1L);
+  curl_.easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http");
+  curl_.easy_setopt(e, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
   // The program reads no environment: an empty proxy switches off
   // http_proxy and ALL_PROXY, and an empty exception list NO_PROXY.
   if (settings_.use_proxy) {
     std::string proxy = "http://" + settings_.http_proxy;
-    curl_easy_setopt(e, CURLOPT_PROXY, proxy.c_str());
-    curl_easy_setopt(e, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
-    curl_easy_setopt(e, CURLOPT_PROXYPORT, static_cast<long>(kDefaultPort));
-    curl_easy_setopt(e, CURLOPT_NOPROXY, "");
+    curl_.easy_setopt(e, CURLOPT_PROXY, proxy.c_str());
+    curl_.easy_setopt(e, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
+    curl_.easy_setopt(e, CURLOPT_PROXYPORT, static_cast<long>(kDefaultPort));
+    curl_.easy_setopt(e, CURLOPT_NOPROXY, "");
   } else {
-    curl_easy_setopt(e, CURLOPT_PROXY, "");
+    curl_.easy_setopt(e, CURLOPT_PROXY, "");
   }
-  curl_easy_setopt(e, CURLOPT_USERAGENT, settings_.agent.c_str());
-  curl_easy_setopt(e, CURLOPT_HTTPHEADER, header_list_);
+  curl_.easy_setopt(e, CURLOPT_USERAGENT, settings_.agent.c_str());
+  curl_.easy_setopt(e, CURLOPT_HTTPHEADER, header_list_);
   if (!data_.empty()) {
-    curl_easy_setopt(e, CURLOPT_POST, 1L);
-    curl_easy_setopt(e, CURLOPT_POSTFIELDS, data_.data());
-    curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE,
-                     static_cast<curl_off_t>(data_.size()));
+    curl_.easy_setopt(e, CURLOPT_POST, 1L);
+    curl_.easy_setopt(e, CURLOPT_POSTFIELDS, data_.data());
+    curl_.easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE,
+                      static_cast<curl_off_t>(data_.size()));
     if (verb_ != "POST") {
-      curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, verb_.c_str());
+      curl_.easy_setopt(e, CURLOPT_CUSTOMREQUEST, verb_.c_str());
     }
   } else if (verb_ != "GET") {
-    curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, verb_.c_str());
+    curl_.easy_setopt(e, CURLOPT_CUSTOMREQUEST, verb_.c_str());
   }
   // Redirects are followed here, not by libcurl, so the send can tell the
   // final response's headers from those of a hop.
-  curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
-  curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
-  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS,
-                   static_cast<long>(connect_timeout_ms_));
-  curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
-  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &CurlRequest::OnHeader);
-  curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
-  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &CurlRequest::OnBody);
-  curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
-  curl_easy_setopt(e, CURLOPT_PREREQFUNCTION, &CurlRequest::OnConnected);
-  curl_easy_setopt(e, CURLOPT_PREREQDATA, this);
-  if (curl_multi_add_handle(multi_, easy_) != CURLM_OK) {
+  curl_.easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_.easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
+  curl_.easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
+  curl_.easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  curl_.easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS,
+                    static_cast<long>(connect_timeout_ms_));
+  curl_.easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
+  curl_.easy_setopt(e, CURLOPT_HEADERFUNCTION, &CurlRequest::OnHeader);
+  curl_.easy_setopt(e, CURLOPT_HEADERDATA, this);
+  curl_.easy_setopt(e, CURLOPT_WRITEFUNCTION, &CurlRequest::OnBody);
+  curl_.easy_setopt(e, CURLOPT_WRITEDATA, this);
+  curl_.easy_setopt(e, CURLOPT_PREREQFUNCTION, &CurlRequest::OnConnected);
+  curl_.easy_setopt(e, CURLOPT_PREREQDATA, this);
+  if (curl_.multi_add_handle(multi_, easy_) != CURLM_OK) {
     StopTransfer();
     return false;
   }
@@ -285,11 +286,11 @@ bool CurlRequest::StartTransfer(const std::string &url,
 
 void CurlRequest::StopTransfer() {
   if (multi_ != nullptr && easy_ != nullptr) {
-    curl_multi_remove_handle(multi_, easy_);
+    curl_.multi_remove_handle(multi_, easy_);
   }
-  curl_easy_cleanup(easy_);
-  curl_multi_cleanup(multi_);
-  curl_slist_free_all(header_list_);
+  curl_.easy_cleanup(easy_);
+  curl_.multi_cleanup(multi_);
+  curl_.slist_free_all(header_list_);
   easy_ = nullptr;
   multi_ = nullptr;
   header_list_ = nullptr;
@@ -320,9 +321,9 @@ curl_slist *CurlRequest::BuildHeaderList() const {
   }
   curl_slist *list = nullptr;
   for (const std::string &entry : entries) {
-    curl_slist *longer = curl_slist_append(list, entry.c_str());
+    curl_slist *longer = curl_.slist_append(list, entry.c_str());
     if (longer == nullptr) {
-      curl_slist_free_all(list);
+      curl_.slist_free_all(list);
       return nullptr;
     }
     list = longer;
@@ -333,7 +334,7 @@ curl_slist *CurlRequest::BuildHeaderList() const {
 template <class Done> void CurlRequest::Drive(Done done) {
   while (running_ && !done()) {
     int still_running = 0;
-    curl_multi_perform(multi_, &still_running);
+    curl_.multi_perform(multi_, &still_running);
     CollectFinished();
     if (!running_ || done()) {
       return;
@@ -344,13 +345,13 @@ template <class Done> void CurlRequest::Drive(Done done) {
       StopTransfer();
       return;
     }
-    curl_multi_poll(multi_, nullptr, 0, wait_ms, nullptr);
+    curl_.multi_poll(multi_, nullptr, 0, wait_ms, nullptr);
   }
 }
 
 void CurlRequest::CollectFinished() {
   int left = 0;
-  while (CURLMsg *message = curl_multi_info_read(multi_, &left)) {
+  while (CURLMsg *message = curl_.multi_info_read(multi_, &left)) {
     if (message->msg == CURLMSG_DONE) {
       running_ = false;
     }
@@ -360,7 +361,7 @@ void CurlRequest::CollectFinished() {
 bool CurlRequest::StalledTooLong(int *wait_ms) {
   Clock::time_point now = Clock::now();
   curl_off_t sent = 0;
-  curl_easy_getinfo(easy_, CURLINFO_SIZE_UPLOAD_T, &sent);
+  curl_.easy_getinfo(easy_, CURLINFO_SIZE_UPLOAD_T, &sent);
   int64_t mark = bytes_in_ + sent;
   // Until the connection stands, libcurl's connect time-out governs.
   if (!connected_ || mark != progress_mark_) {

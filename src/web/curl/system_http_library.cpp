@@ -44,12 +44,15 @@ std::string HttpProxyOf(std::string_view list) {
 
 class CurlHttpLibrary final : public HttpLibrary {
 public:
-  CurlHttpLibrary() { curl_global_init(CURL_GLOBAL_DEFAULT); }
-  ~CurlHttpLibrary() override { curl_global_cleanup(); }
+  // libcurl loads while the caller goes on; the first fetch waits for it.
+  CurlHttpLibrary() { StartLoadingCurl(); }
 
   HttpHandle OpenSession(const Text &agent, int32_t access,
                          const Text &proxy_list, const Text & /*bypass*/,
                          uint32_t /*flags*/) override {
+    // Bound by the first operation, as WinINet is: a missing libcurl is
+    // fatal here, at the version check's first step.
+    Curl();
     auto session = std::make_unique<CurlSession>();
     session->settings.agent = agent.view();
     session->settings.use_proxy = access == kAccessProxy;
