@@ -4,11 +4,15 @@
 # by side; idle CPU; ProcessEvents with nothing waiting.
 #
 # Usage: bench/startup/run_startup_bench.sh BUILD_DIR [RUNS] [IDLE_SECONDS]
+#          [NAME=PROGRAM...]
+# Further NAME=PROGRAM pairs join the comparison, for instance the program
+# built from an earlier commit.
 set -euo pipefail
 
 build=$(cd "$1" && pwd)
 runs=${2:-20}
 idle_seconds=${3:-30}
+shift $(($# < 3 ? $# : 3))
 top=$(cd "$(dirname "$0")/../.." && pwd)
 bench="$build/bench/startup"
 port=$(sed -n 's/^CDK_BENCH_PORT:STRING=//p' "$build/CMakeCache.txt")
@@ -33,12 +37,15 @@ until grep -q serving "$scratch/server.out"; do
 done
 
 "$top/tests/e2e/with_display.sh" bash -c '
-  "$1/startup_bench" "$2" "$3" cdktool="$1/cdktool_bench" \
-    minimal_gtk_label="$1/minimal_gtk_label" minimal_gtk="$1/minimal_gtk_window"
+  bench=$1 runs=$2 idle=$3
+  shift 3
+  "$bench/startup_bench" "$runs" "$idle" cdktool="$bench/cdktool_bench" "$@" \
+    minimal_gtk_label="$bench/minimal_gtk_label" \
+    minimal_gtk="$bench/minimal_gtk_window"
   echo
-  "$1/process_events_bench" --benchmark_repetitions=10 \
+  "$bench/process_events_bench" --benchmark_repetitions=10 \
     --benchmark_report_aggregates_only=true
-' _ "$bench" "$runs" "$idle_seconds"
+' _ "$bench" "$runs" "$idle_seconds" "$@"
 
 echo
 echo "version-check requests answered: $(grep -c announcement "$scratch/requests.log")"
