@@ -13,7 +13,6 @@ program=$1
 port=$2
 out=$3
 here=$(cd "$(dirname "$0")" && pwd)
-top=$(cd "$here/../.." && pwd)
 
 caption='ZelvaroCDK获取工具0.2v'
 initial_code_box='加载中。。。。。。'
@@ -22,31 +21,8 @@ update_url="http://127.0.0.1:$port/update.html"
 
 rm -rf "$out"
 mkdir -p "$out"
-failures=0
-server_pid=""
-program_pid=""
-
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-cleanup() {
-  [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
-  wait 2>/dev/null
-}
-trap cleanup EXIT
-
-# wait_for SECONDS COMMAND...: until the command succeeds or the deadline.
-wait_for() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@" >/dev/null 2>&1; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.05
-  done
-}
+# shellcheck source=tests/e2e/lib.sh
+source "$here/lib.sh"
 
 # ---- a desktop of the test's own: http opens a script that notes the URL
 export HOME="$out/home"
@@ -77,14 +53,7 @@ done
 page="$out/page.html"
 requests="$out/requests.log"
 : >"$requests"
-python3 "$top/demo/announcement_server.py" --port "$port" --page "$page" \
-  --log "$requests" >"$out/server.out" 2>&1 &
-server_pid=$!
-wait_for 15 grep -q serving "$out/server.out" || {
-  echo "FAIL: the announcement server did not start on port $port"
-  cat "$out/server.out"
-  exit 1
-}
+start_demo_server "$page" "$requests"
 
 # post VERSION: the page as its author would write it, version block first.
 post() {
@@ -100,23 +69,11 @@ EOF
 page_requests() { grep -c 'GET /announcement.html ' "$requests"; }
 at_least_requests() { [ "$(page_requests)" -ge "$1" ]; }
 
-main_window=""
-find_main_window() {
-  main_window=$(xdotool search --onlyvisible --name "^${caption}\$" |
-    head -n1)
-  [ -n "$main_window" ]
-}
 message_box=""
 find_message_box() {
   message_box=$(xdotool search --onlyvisible --name '^信息：$' | head -n1)
   [ -n "$message_box" ]
 }
-
-# click X Y: a button, by its centre in client coordinates.
-click() { xdotool mousemove --window "$main_window" "$1" "$2" click 1; }
-get() { click 36 76; }
-copy() { click 108 76; }
-update() { click 180 76; }
 
 clipboard_is() { [ "$(xclip -o -selection clipboard 2>/dev/null)" = "$1" ]; }
 # copy_gives TEXT: presses 复制 until the clipboard holds TEXT.
@@ -129,30 +86,9 @@ copy_gives() {
   return 1
 }
 
-running() {
-  local state
-  state=$(ps -o stat= -p "$1" 2>/dev/null) || return 1
-  [ -n "$state" ] && [ "${state#Z}" = "$state" ]
-}
-
 start_program() {
   : >"$requests"
-  "$program" >"$out/$1.stdout" 2>"$out/$1.stderr" &
-  program_pid=$!
-}
-
-# close_program NAME: Esc, then the program ends with exit code 0.
-close_program() {
-  xdotool windowfocus --sync "$main_window"
-  xdotool key Escape
-  if ! wait_for 15 eval "! running $program_pid"; then
-    fail "$1: still running 15 s after Esc"
-    kill "$program_pid" 2>/dev/null
-  fi
-  wait "$program_pid"
-  local status=$?
-  program_pid=""
-  [ "$status" -eq 0 ] || fail "$1: exit code $status, expected 0"
+  launch_program "$1"
 }
 
 # ---- run 1: the own version posted; poll, copy, update ----
@@ -183,7 +119,7 @@ if wait_for 30 find_main_window; then
   cmp -s "$opened" "$out/expected_urls" ||
     fail "update: opened $(tr '\n' ' ' <"$opened"), expected $update_url twice"
 
-  close_program poll
+  close_with_escape poll
 else
   fail "poll: no window \"$caption\" mapped within 30 s"
 fi
@@ -210,17 +146,13 @@ if wait_for 30 find_message_box; then
     wait_for 7 at_least_requests 2 &&
       fail "newer: 获取 started the poll: $(page_requests) requests"
     import -window root "$out/after_message.png"
-    close_program newer
+    close_with_escape newer
   else
     fail "newer: no window after the message box was dismissed"
   fi
 else
   fail "newer: no message box \"信息：\" within 30 s"
-  find_main_window && close_program newer
+  find_main_window && close_with_escape newer
 fi
 
-if [ "$failures" -gt 0 ]; then
-  echo "retrieval_e2e: $failures failure(s); files in $out"
-  exit 1
-fi
-echo "retrieval_e2e: passed; screenshots in $out"
+report retrieval_e2e "screenshots in $out"

@@ -14,36 +14,12 @@ out=$3
 describe_window=$4
 wm_close=$5
 here=$(cd "$(dirname "$0")" && pwd)
-top=$(cd "$here/../.." && pwd)
 atspi_python=/usr/bin/python3 # the system Python has pyatspi
 
 rm -rf "$out"
 mkdir -p "$out"
-failures=0
-server_pid=""
-program_pid=""
-
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-cleanup() {
-  [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
-  wait 2>/dev/null
-}
-trap cleanup EXIT
-
-# wait_for SECONDS COMMAND...: until the command succeeds or the deadline.
-wait_for() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@" >/dev/null 2>&1; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.05
-  done
-}
+# shellcheck source=tests/e2e/lib.sh
+source "$here/lib.sh"
 
 "$describe_window" >"$out/description.json"
 caption=$("$atspi_python" -c '
@@ -53,50 +29,16 @@ print(bytes.fromhex(json.load(open(sys.argv[1]))["caption_gbk"]).decode("gbk"))
 
 # ---- the loopback announcement page: the own version, so no message box
 printf '<html><body>==0.2==</body></html>\n' >"$out/page.html"
-python3 "$top/demo/announcement_server.py" --port "$port" \
-  --page "$out/page.html" --log "$out/requests.log" >"$out/server.out" 2>&1 &
-server_pid=$!
-wait_for 15 grep -q serving "$out/server.out" || {
-  echo "FAIL: the demo server did not start on port $port"
-  cat "$out/server.out"
-  exit 1
-}
-
-window_id=""
-find_window() {
-  window_id=$(xdotool search --onlyvisible --name "^${caption}\$" 2>/dev/null |
-    head -n1)
-  [ -n "$window_id" ]
-}
+start_demo_server "$out/page.html" "$out/requests.log"
 
 # start_program NAME: runs the program, waits for its window to map.
 start_program() {
   : >"$out/requests.log"
-  "$program" >"$out/$1.stdout" 2>"$out/$1.stderr" &
-  program_pid=$!
-  if ! wait_for 30 find_window; then
+  launch_program "$1"
+  if ! wait_for 30 find_main_window; then
     fail "$1: no window \"$caption\" mapped within 30 s"
     return 1
   fi
-}
-
-# running PID: alive and not yet a zombie waiting for us.
-running() {
-  local state
-  state=$(ps -o stat= -p "$1" 2>/dev/null) || return 1
-  [ -n "$state" ] && [ "${state#Z}" = "$state" ]
-}
-
-# ends_with_zero NAME: the program exits, with code 0, within the deadline.
-ends_with_zero() {
-  if ! wait_for 15 eval "! running $program_pid"; then
-    fail "$1: still running 15 s after the close request"
-    kill "$program_pid" 2>/dev/null
-  fi
-  wait "$program_pid"
-  local code=$?
-  program_pid=""
-  [ "$code" -eq 0 ] || fail "$1: exit code $code, expected 0"
 }
 
 # ---- run 1: the window as described, keys that must not close it, Esc ----
@@ -105,7 +47,7 @@ if start_program esc; then
   [ "$(cat "$out/requests.count")" = 1 ] ||
     fail "the version check made $(cat "$out/requests.count") requests, expected 1"
 
-  xwininfo -id "$window_id" >"$out/xwininfo.txt"
+  xwininfo -id "$main_window" >"$out/xwininfo.txt"
   width=$(sed -n 's/^ *Width: //p' "$out/xwininfo.txt")
   height=$(sed -n 's/^ *Height: //p' "$out/xwininfo.txt")
   left=$(sed -n 's/^ *Absolute upper-left X: *//p' "$out/xwininfo.txt")
@@ -121,7 +63,7 @@ if start_program esc; then
   [ "$left,$top_y" = "$expect_left,$expect_top" ] ||
     fail "placed at $left,$top_y, expected $expect_left,$expect_top"
 
-  xprop -id "$window_id" >"$out/xprop.txt"
+  xprop -id "$main_window" >"$out/xprop.txt"
   grep -q '_NET_WM_WINDOW_TYPE(ATOM) = _NET_WM_WINDOW_TYPE_DIALOG' \
     "$out/xprop.txt" || fail "not a dialog-type window"
   grep -q 'program specified minimum size: 232 by 200' "$out/xprop.txt" &&
@@ -131,7 +73,7 @@ if start_program esc; then
   # (0x1a): no minimise or maximise.
   grep -q '_MOTIF_WM_HINTS(_MOTIF_WM_HINTS) = 0x3, 0x24, 0x1a' \
     "$out/xprop.txt" || fail "minimise or maximise offered (Motif hints)"
-  xprop -id "$window_id" -notype 32c _NET_WM_ICON |
+  xprop -id "$main_window" -notype 32c _NET_WM_ICON |
     "$atspi_python" -c '
 import sys
 v = [int(x) for x in sys.stdin.read().split("=", 1)[1].replace(",", " ").split()]
@@ -154,15 +96,15 @@ print(" ".join(map(str, sizes)))' >"$out/icon_sizes.txt"
 
   # Esc with a modifier is no close request. X delivers in order, so once
   # 复制's click has reached the clipboard the keys before it were handled.
-  xdotool windowfocus --sync "$window_id"
+  xdotool windowfocus --sync "$main_window"
   xdotool key shift+Escape ctrl+Escape alt+Escape
-  xdotool mousemove --window "$window_id" 108 76 click 1
+  copy
   clipboard_is_code_box() {
     [ "$(xclip -o -selection clipboard 2>/dev/null)" = "加载中。。。。。。" ]
   }
   wait_for 15 clipboard_is_code_box ||
     fail "复制 did not put the code box's text on the clipboard"
-  running "$program_pid" || fail "Esc with a modifier closed it"
+  running || fail "Esc with a modifier closed it"
 
   xdotool key Escape
   ends_with_zero esc
@@ -170,14 +112,14 @@ fi
 
 # ---- run 2: Alt+F4 ----
 if start_program alt_f4; then
-  xdotool windowfocus --sync "$window_id"
+  xdotool windowfocus --sync "$main_window"
   xdotool key alt+F4
   ends_with_zero alt_f4
 fi
 
 # ---- run 3: the close button, as a window manager reports it ----
 if start_program close_button; then
-  "$wm_close" "$window_id" || fail "could not send WM_DELETE_WINDOW"
+  "$wm_close" "$main_window" || fail "could not send WM_DELETE_WINDOW"
   ends_with_zero close_button
 fi
 
@@ -188,8 +130,4 @@ code=$?
 grep -q '载入启动窗口失败' "$out/fatal.stderr" ||
   fail "without a display: no window-build failure message on stderr"
 
-if [ "$failures" -gt 0 ]; then
-  echo "shell_e2e: $failures failure(s); files in $out"
-  exit 1
-fi
-echo "shell_e2e: passed; screenshot $out/screenshot.png"
+report shell_e2e "screenshot $out/screenshot.png"

@@ -20,37 +20,8 @@ caption='ZelvaroCDK获取工具0.2v'
 
 rm -rf "$out"
 mkdir -p "$out"
-failures=0
-program_pid=""
-
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-
-cleanup() {
-  [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
-  exec 3>&- # the server's stdin: it ends
-  wait 2>/dev/null
-}
-trap cleanup EXIT
-
-# wait_for SECONDS COMMAND...: until the command succeeds or the deadline.
-# running: the program has not ended (a zombie has).
-running() {
-  local state
-  state=$(ps -o stat= -p "$program_pid" 2>/dev/null) || return 1
-  [ -n "$state" ] && [ "${state#Z}" = "$state" ]
-}
-
-wait_for() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@" >/dev/null 2>&1; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.05
-  done
-}
+# shellcheck source=tests/e2e/lib.sh
+source "$here/../e2e/lib.sh"
 
 case $row in
 ten_mib_code) server_case=huge_code ;;
@@ -62,31 +33,14 @@ dribble) server_case=dribble ;;
 esac
 
 requests="$out/requests.log"
-# The server's stdin is a pipe this script holds open on fd 3: the server
-# ends when the script does, however it ends.
-exec 3> >(exec /usr/bin/python3 "$here/hostile_server.py" --port "$port" \
-  --case "$server_case" --log "$requests" >"$out/server.out" 2>&1)
-wait_for 150 grep -qx ready "$out/server.out" || {
-  echo "FAIL: the hostile server did not start on port $port"
-  exit 1
-}
+start_hostile_server "$server_case" "$requests"
 requests_seen() { [ "$(grep -c '^request' "$requests")" -ge "$1" ]; }
 
-"$program" >"$out/program.stdout" 2>"$out/program.stderr" 3>&- &
-program_pid=$!
-main_window=""
-find_main_window() {
-  main_window=$(xdotool search --onlyvisible --name "^${caption}\$" |
-    head -n1)
-  [ -n "$main_window" ]
-}
+launch_program program
 wait_for 30 find_main_window || {
   echo "FAIL: no window \"$caption\" within 30 s"
   exit 1
 }
-click() { xdotool mousemove --window "$main_window" "$1" "$2" click 1; }
-get() { click 36 76; }
-copy() { click 108 76; }
 clipboard() { xclip -o -selection clipboard 2>/dev/null; }
 
 get
@@ -142,13 +96,5 @@ else
   esac
 fi
 
-xdotool windowfocus --sync "$main_window"
-xdotool key Escape
-wait_for 15 eval '! running' || fail "still running 15 s after Esc"
-wait "$program_pid"
-status=$?
-program_pid=""
-[ "$status" -eq 0 ] || fail "exit code $status, expected 0"
-
-[ $failures -eq 0 ] && echo "PASS: $row" || echo "$failures failure(s)"
-[ $failures -eq 0 ]
+close_with_escape "$row"
+report "$row" "files in $out"

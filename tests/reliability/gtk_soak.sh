@@ -19,53 +19,19 @@ max_growth_kib=256
 
 rm -rf "$out"
 mkdir -p "$out"
-program_pid=""
-cleanup() {
-  [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
-  exec 3>&- # the server's stdin: it ends
-  wait 2>/dev/null
-}
-trap cleanup EXIT
-
-# running: the program has not ended (a zombie has).
-running() {
-  local state
-  state=$(ps -o stat= -p "$program_pid" 2>/dev/null) || return 1
-  [ -n "$state" ] && [ "${state#Z}" = "$state" ]
-}
-
-wait_for() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@" >/dev/null 2>&1; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.05
-  done
-}
+# shellcheck source=tests/e2e/lib.sh
+source "$here/../e2e/lib.sh"
 
 requests="$out/requests.log"
-# The server ends when this script closes fd 3, however it ends.
-exec 3> >(exec /usr/bin/python3 "$here/hostile_server.py" --port "$port" \
-  --case steady --log "$requests" >"$out/server.out" 2>&1)
-wait_for 150 grep -qx ready "$out/server.out" || {
-  echo "FAIL: the loopback server did not start on port $port"
-  exit 1
-}
+start_hostile_server steady "$requests"
 requests_seen() { [ "$(grep -c '^request' "$requests")" -ge "$1" ]; }
 
-"$program" >"$out/program.stdout" 2>"$out/program.stderr" 3>&- &
-program_pid=$!
-main_window=""
-find_main_window() {
-  main_window=$(xdotool search --onlyvisible --name "^${caption}\$" |
-    head -n1)
-  [ -n "$main_window" ]
-}
+launch_program program
 wait_for 30 find_main_window || {
   echo "FAIL: no window \"$caption\" within 30 s"
   exit 1
 }
-xdotool mousemove --window "$main_window" 36 76 click 1
+get
 
 # sample TICK: waits for the tick's request (the version check is the
 # first), then takes the figures 2.5 s later, halfway to the next tick, when
@@ -87,19 +53,8 @@ growth=$((rss_kib - first_rss))
 echo "gtk soak: resident $first_rss KiB at tick $first, $rss_kib KiB at" \
   "tick $last (growth $growth KiB); descriptors $first_fds and $fds"
 
-xdotool windowfocus --sync "$main_window"
-xdotool key Escape
-wait_for 15 eval '! running' || echo "FAIL: still running 15 s after Esc"
-wait "$program_pid"
-status=$?
-program_pid=""
-
-failures=0
-[ "$status" -eq 0 ] || { echo "FAIL: exit code $status"; failures=1; }
-[ "$fds" -eq "$first_fds" ] || { echo "FAIL: descriptors changed"; failures=1; }
-if [ "${growth#-}" -gt "$max_growth_kib" ]; then
-  echo "FAIL: resident memory moved by more than $max_growth_kib KiB"
-  failures=1
-fi
-[ $failures -eq 0 ] && echo "PASS: gtk soak"
-[ $failures -eq 0 ]
+close_with_escape soak
+[ "$fds" -eq "$first_fds" ] || fail "descriptors changed"
+[ "${growth#-}" -le "$max_growth_kib" ] ||
+  fail "resident memory moved by more than $max_growth_kib KiB"
+report "gtk soak" "files in $out"
