@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The startup figures: exec -> window mapped for cdktool (its version check
-# answered by the demo server on loopback) and a minimal GTK 3 window, side
-# by side; idle CPU; ProcessEvents with nothing waiting.
+# answered by the demo server on loopback), for the window with no handler
+# bound, and for a minimal GTK 3 window, side by side; idle CPU;
+# ProcessEvents with nothing waiting.
 #
 # Usage: bench/startup/run_startup_bench.sh BUILD_DIR [RUNS] [IDLE_SECONDS]
 #          [NAME=PROGRAM...]
@@ -39,7 +40,8 @@ done
 "$top/tests/e2e/with_display.sh" bash -c '
   bench=$1 runs=$2 idle=$3
   shift 3
-  "$bench/startup_bench" "$runs" "$idle" cdktool="$bench/cdktool_bench" "$@" \
+  "$bench/startup_bench" "$runs" "$idle" cdktool="$bench/cdktool_bench" \
+    window_only="$bench/window_only" "$@" \
     minimal_gtk_label="$bench/minimal_gtk_label" \
     minimal_gtk="$bench/minimal_gtk_window"
   echo
