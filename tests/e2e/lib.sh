@@ -85,6 +85,13 @@ find_main_window() {
   [ -n "$main_window" ]
 }
 
+# no_window NAME: fails for a window that did not map, with what the
+# program run NAME said on stderr.
+no_window() {
+  fail "$1: no window \"$caption\" mapped within 30 s; its stderr:"
+  sed 's/^/  /' "$out/$1.stderr"
+}
+
 # click X Y: a button, by its centre in client coordinates.
 click() { xdotool mousemove --window "$main_window" "$1" "$2" click 1; }
 get() { click 36 76; }

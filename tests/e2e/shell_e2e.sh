@@ -36,7 +36,7 @@ start_program() {
   : >"$out/requests.log"
   launch_program "$1"
   if ! wait_for 30 find_main_window; then
-    fail "$1: no window \"$caption\" mapped within 30 s"
+    no_window "$1"
     return 1
   fi
 }

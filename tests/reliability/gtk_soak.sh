@@ -28,7 +28,7 @@ requests_seen() { [ "$(grep -c '^request' "$requests")" -ge "$1" ]; }
 
 launch_program program
 wait_for 30 find_main_window || {
-  echo "FAIL: no window \"$caption\" within 30 s"
+  no_window program
   exit 1
 }
 get
