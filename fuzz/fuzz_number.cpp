@@ -6,24 +6,16 @@
 #include <clocale>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
 
+#include "require.h"
 #include "text/text.h"
 
 namespace {
 
 using cdk::Text;
-
-void Require(bool condition, const char *what) {
-  if (!condition) {
-    std::fprintf(stderr, "broken: %s\n", what);
-    std::abort();
-  }
-}
 
 // Stage one of the reading: the full-width forms that stand for ASCII
 // bytes, in GBK; any other pair is kept, a lone lead byte at the end goes.

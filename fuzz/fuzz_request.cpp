@@ -7,34 +7,24 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
 
+#include "require.h"
 #include "web/fetch_page.h"
 #include "web/http_library.h"
 #include "web/recording_http_library.h"
+#include "web/request_lines.h"
 #include "web/url.h"
 
 namespace {
 
 using cdk::Text;
 
-void Require(bool condition, const char *what) {
-  if (!condition) {
-    std::fprintf(stderr, "broken: %s\n", what);
-    std::abort();
-  }
-}
-
-constexpr char kAgent[] = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
-constexpr char kAccept[] =
-    "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, "
-    "application/x-shockwave-flash, application/vnd.ms-excel, "
-    "application/vnd.ms-powerpoint, application/msword, */*\r\n";
-constexpr char kLanguage[] = "Accept-Language: zh-cn\r\n";
-constexpr char kForm[] = "Content-Type: application/x-www-form-urlencoded\r\n";
+using cdk::test::kAccept;
+using cdk::test::kAgent;
+using cdk::test::kForm;
+using cdk::test::kLanguage;
 
 bool IsPost(std::string_view method) {
   if (method.size() != 4) {

@@ -4,23 +4,15 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "require.h"
 #include "text/text.h"
 
 namespace {
 
 using cdk::Text;
-
-void Require(bool condition, const char *what) {
-  if (!condition) {
-    std::fprintf(stderr, "broken: %s\n", what);
-    std::abort();
-  }
-}
 
 bool IsLead(char byte) { return static_cast<uint8_t>(byte) >= 0x80; }
 

@@ -19,6 +19,7 @@
 #include "loopback_server.h"
 #include "web/fetch_page.h"
 #include "web/http_library.h"
+#include "web/request_lines.h"
 #include "web/system_http_library.h"
 
 namespace cdk {
@@ -27,13 +28,10 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-constexpr char kAgent[] = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
-constexpr char kAccept[] =
-    "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, "
-    "application/x-shockwave-flash, application/vnd.ms-excel, "
-    "application/vnd.ms-powerpoint, application/msword, */*\r\n";
-constexpr char kLanguage[] = "Accept-Language: zh-cn\r\n";
-constexpr char kForm[] = "Content-Type: application/x-www-form-urlencoded\r\n";
+using test::kAccept;
+using test::kAgent;
+using test::kForm;
+using test::kLanguage;
 
 // Passes every call on to the system library; a test can shorten the
 // time-outs FetchPage sets and watch each read as it returns.

@@ -11,17 +11,15 @@
 #include "app/headless/headless_platform.h"
 #include "app/shell.h"
 #include "web/recording_http_library.h"
+#include "web/request_lines.h"
 
 namespace cdk {
 namespace {
 
-constexpr char kAgent[] = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
-constexpr char kAccept[] =
-    "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, "
-    "application/x-shockwave-flash, application/vnd.ms-excel, "
-    "application/vnd.ms-powerpoint, application/msword, */*\r\n";
-constexpr char kLanguage[] = "Accept-Language: zh-cn\r\n";
-constexpr char kForm[] = "Content-Type: application/x-www-form-urlencoded\r\n";
+using test::kAccept;
+using test::kAgent;
+using test::kForm;
+using test::kLanguage;
 constexpr char kUrl[] = "http://Host:8080/Dir/Page?x=1";
 
 std::string Q(std::string_view bytes) {

@@ -12,19 +12,17 @@
 
 #include "web/fetch_page.h"
 #include "web/http_library.h"
+#include "web/request_lines.h"
 #include "web/system_http_library.h"
 
 namespace cdk {
 namespace {
 
-constexpr char kAgent[] =
-    "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\n";
-constexpr char kAccept[] =
-    "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, "
-    "application/x-shockwave-flash, application/vnd.ms-excel, "
-    "application/vnd.ms-powerpoint, application/msword, */*\r\n";
-constexpr char kLanguage[] = "Accept-Language: zh-cn\r\n";
-constexpr char kForm[] = "Content-Type: application/x-www-form-urlencoded\r\n";
+// Whole header lines, as each must occur in the request's head.
+constexpr auto &kAgent = test::kAgentLine;
+using test::kAccept;
+using test::kForm;
+using test::kLanguage;
 
 int PortFrom(const char *variable) {
   const char *value = std::getenv(variable);
@@ -218,8 +216,7 @@ TEST_F(WinInetTest, RawHeadersAreTheResponseHead) {
 TEST_F(WinInetTest, ReadsNeverExceedTheirSize) {
   HttpLibrary &library = SystemHttpLibrary();
   HttpHandle session =
-      library.OpenSession("Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)",
-                          kAccessDirect, "", "", 0);
+      library.OpenSession(test::kAgent, kAccessDirect, "", "", 0);
   ASSERT_NE(session, nullptr);
   HttpHandle connection =
       library.Connect(session, "127.0.0.1", PortFrom("CDK_ECHO_PORT"), "", "",
