@@ -2,13 +2,13 @@
 // (headless, nothing waiting) before each, against libcurl fetching the
 // same loopback URL on its own. Both open a fresh connection every time.
 #include <benchmark/benchmark.h>
-#include <curl/curl.h>
 
 #include <string>
 
 #include "app/headless/headless_platform.h"
 #include "app/shell.h"
 #include "loopback_server.h"
+#include "plain_curl.h"
 #include "web/fetch_page.h"
 #include "web/http_library.h"
 #include "web/system_http_library.h"
@@ -51,21 +51,10 @@ void FetchWithFetchPage(benchmark::State &state, const char *path,
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
 }
 
-size_t Append(char *data, size_t size, size_t count, void *page) {
-  static_cast<std::string *>(page)->append(data, size * count);
-  return size * count;
-}
-
 void FetchWithCurl(benchmark::State &state, const char *path, size_t size) {
   std::string url = Server().Url(path);
   for (auto _ : state) {
-    std::string page;
-    CURL *curl = curl_easy_init();
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Append);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &page);
-    curl_easy_perform(curl);
-    curl_easy_cleanup(curl);
+    const std::string page = PlainCurlFetch(url);
     if (page.size() != size) {
       state.SkipWithError("short page");
       break;
@@ -87,7 +76,7 @@ void BM_Curl64M(benchmark::State &s) { FetchWithCurl(s, "/64m", k64M); }
   BENCHMARK(name)                                                              \
       ->Unit(unit)                                                             \
       ->UseRealTime()                                                          \
-      ->Repetitions(15)                                                         \
+      ->Repetitions(15)                                                        \
       ->ReportAggregatesOnly(true)
 
 FETCH_BENCHMARK(BM_FetchPage1K, benchmark::kMicrosecond);

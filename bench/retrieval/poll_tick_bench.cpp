@@ -4,7 +4,6 @@
 // benchmark's thread: the server's threads are not counted. Every fetch
 // opens a fresh connection, as the tool's do.
 #include <benchmark/benchmark.h>
-#include <curl/curl.h>
 
 #include <cstdio>
 #include <map>
@@ -14,6 +13,7 @@
 #include "app/headless/headless_platform.h"
 #include "app/shell.h"
 #include "loopback_server.h"
+#include "plain_curl.h"
 #include "retrieval/handlers.h"
 #include "retrieval/page_urls.h"
 #include "web/fetch_page.h"
@@ -116,21 +116,10 @@ void BM_FetchPage(benchmark::State &state) {
   }
 }
 
-size_t Append(char *data, size_t size, size_t count, void *page) {
-  static_cast<std::string *>(page)->append(data, size * count);
-  return size * count;
-}
-
 void BM_PlainCurl(benchmark::State &state) {
   const std::string url = Server().Url("/announcement.html");
   for (auto _ : state) {
-    std::string page;
-    CURL *curl = curl_easy_init();
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Append);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &page);
-    curl_easy_perform(curl);
-    curl_easy_cleanup(curl);
+    const std::string page = PlainCurlFetch(url);
     if (page.size() != kPageSize) {
       state.SkipWithError("short page");
       break;
