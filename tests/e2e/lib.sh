@@ -59,14 +59,15 @@ start_demo_server() {
   }
 }
 
-# start_hostile_server CASE LOG: the reliability tests' server on $port,
-# playing CASE. Its stdin is a pipe held open on fd 3, so it ends when the
-# test does, however the test ends. Ends the test if it does not start.
-start_hostile_server() {
-  exec 3> >(exec /usr/bin/python3 "$lib_top/tests/reliability/hostile_server.py" \
-    --port "$port" --case "$1" --log "$2" >"$out/server.out" 2>&1)
+# start_scripted_server SCRIPT CASE LOG: a Python test server on $port that
+# plays CASE and says "ready" once it listens. Its
+# stdin is a pipe held open on fd 3, so it ends when the test does, however
+# the test ends. Ends the test if it does not start.
+start_scripted_server() {
+  exec 3> >(exec /usr/bin/python3 "$1" --port "$port" --case "$2" \
+    --log "$3" >"$out/server.out" 2>&1)
   wait_for 150 grep -qx ready "$out/server.out" || {
-    echo "FAIL: the hostile server did not start on port $port"
+    echo "FAIL: $1 did not start on port $port"
     exit 1
   }
 }

@@ -33,7 +33,7 @@ dribble) server_case=dribble ;;
 esac
 
 requests="$out/requests.log"
-start_hostile_server "$server_case" "$requests"
+start_scripted_server "$here/hostile_server.py" "$server_case" "$requests"
 requests_seen() { [ "$(grep -c '^request' "$requests")" -ge "$1" ]; }
 
 launch_program program

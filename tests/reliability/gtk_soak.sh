@@ -23,7 +23,7 @@ mkdir -p "$out"
 source "$here/../e2e/lib.sh"
 
 requests="$out/requests.log"
-start_hostile_server steady "$requests"
+start_scripted_server "$here/hostile_server.py" steady "$requests"
 requests_seen() { [ "$(grep -c '^request' "$requests")" -ge "$1" ]; }
 
 launch_program program
