@@ -60,9 +60,9 @@ start_demo_server() {
 }
 
 # start_scripted_server SCRIPT CASE LOG: a Python test server on $port that
-# plays CASE and says "ready" once it listens. Its
-# stdin is a pipe held open on fd 3, so it ends when the test does, however
-# the test ends. Ends the test if it does not start.
+# plays CASE and says "ready" once it listens. Its stdin is a pipe held open
+# on fd 3, so it ends when the test does, however the test ends. Ends the
+# test if it does not start.
 start_scripted_server() {
   exec 3> >(exec /usr/bin/python3 "$1" --port "$port" --case "$2" \
     --log "$3" >"$out/server.out" 2>&1)
