@@ -8,12 +8,16 @@ namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD"; // U+FFFD
 
+} // namespace
+
 // The converter is opened once; iconv keeps no state between characters of
 // a double-byte code page, and we reset it after a failure anyway.
-GIConv GbkConverter() {
+GIConv GtkGbkConverter() {
   static GIConv converter = g_iconv_open("UTF-8", "GBK");
   return converter;
 }
+
+namespace {
 
 // Converts one character of `length` bytes; false when iconv rejects it.
 bool AppendCharacter(GIConv converter, const char *bytes, gsize length,
@@ -38,7 +42,7 @@ bool AppendCharacter(GIConv converter, const char *bytes, gsize length,
 std::string GtkUtf8FromGbk(std::string_view gbk) {
   std::string out;
   out.reserve(gbk.size() + gbk.size() / 2);
-  GIConv converter = GbkConverter();
+  GIConv converter = GtkGbkConverter();
   const bool have_converter = converter != reinterpret_cast<GIConv>(-1);
   size_t i = 0;
   while (i < gbk.size()) {

@@ -64,6 +64,11 @@ private:
 // result always covers the whole input.
 std::string GtkUtf8FromGbk(std::string_view gbk);
 
+// The GBK converter, opened at its first use. Opening it loads iconv's
+// code page module with dlopen, which waits for as long as another thread
+// is loading a library: the backend opens it before any such thread starts.
+GIConv GtkGbkConverter();
+
 // The window icon drawn at 16, 32, 48 and 128 px: a list of GdkPixbuf that
 // the caller owns (g_list_free_full with g_object_unref).
 GList *GtkCreateIcons();
