@@ -84,9 +84,9 @@ public:
 
 private:
   void Load() {
-    // Lazy: libcurl and its 26 libraries bind only the functions that are
-    // called, a quarter less work than binding every one of them at once,
-    // done beside the window's building. Ours are looked up one by one.
+    // Lazy: libcurl and the libraries it brings bind only the functions
+    // that are called, a quarter less work than binding all of them at
+    // once beside the window's building. Ours are looked up one by one.
     missing_ = Bind(dlopen(kLibraryFile, RTLD_LAZY | RTLD_LOCAL), functions_);
     if (missing_ == nullptr) {
       functions_.global_init(CURL_GLOBAL_DEFAULT);
