@@ -80,7 +80,7 @@ GtkPlatform::GtkPlatform() {
     // moment the font map exists. Made now, that reading overlaps the theme's
     // loading instead of holding up the first label.
     pango_cairo_font_map_get_default();
-    GtkGbkConverter();
+    GtkGbkConverter(); // now, before the HTTP library starts loading
     data_.icons = GtkCreateIcons();
     // Message boxes carry the icon too.
     gtk_window_set_default_icon_list(data_.icons);
